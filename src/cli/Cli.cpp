@@ -1,0 +1,186 @@
+#include "cli/Cli.h"
+
+#include "BuildConfig.h"
+#include "shell/modPublic.h"
+
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace Cli {
+
+void out(const QString &line)
+{
+    const QByteArray utf8 = line.toUtf8() + '\n';
+    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stdout);
+}
+
+void error(const QString &message)
+{
+    const QByteArray utf8 = QStringLiteral("varnell: %1\n").arg(message).toUtf8();
+    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stderr);
+}
+
+int fail(const QString &message)
+{
+    error(message);
+    return Failure;
+}
+
+Command::Command(const QString &name, const QString &description) : m_name(name)
+{
+    m_parser.setApplicationDescription(description);
+    m_parser.addHelpOption();
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
+void Command::addLoginOption()
+{
+    m_parser.addOption(QCommandLineOption(
+        QStringLiteral("password-stdin"),
+        QStringLiteral("Read the login password as one line of standard input.")));
+}
+
+int Command::parse(const QStringList &arguments)
+{
+    if (!m_parser.parse(QStringList{QStringLiteral("varnell ") + m_name} + arguments))
+        return usageError(m_parser.errorText());
+    if (m_parser.isSet(QStringLiteral("help"))) {
+        // The parser names the program by its path; name the subcommand.
+        QString help = m_parser.helpText();
+        const qsizetype lineEnd = help.indexOf(QLatin1Char('\n'));
+        const qsizetype options = help.indexOf(QLatin1String(" [options]"));
+        if (options >= 0 && options < lineEnd)
+            help.replace(0, options, QStringLiteral("Usage: varnell ") + m_name);
+        out(help.trimmed());
+        return Success;
+    }
+    return -1;
+}
+
+int Command::usageError(const QString &message) const
+{
+    error(QStringLiteral("%1 (see varnell %2 --help)").arg(message, m_name));
+    return UsageError;
+}
+
+namespace {
+
+// One line of standard input, without its line end.
+bool readLine(QString &line)
+{
+    QByteArray bytes;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+        bytes.append(char(c));
+    if (c == EOF && bytes.isEmpty())
+        return false;
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    line = QString::fromUtf8(bytes);
+    return true;
+}
+
+bool askPassword(bool fromStdin, QString &password)
+{
+    if (fromStdin)
+        return readLine(password);
+    if (!::isatty(STDIN_FILENO))
+        return false;
+    std::fputs("Password: ", stderr);
+    std::fflush(stderr);
+    termios saved{};
+    const bool haveTerminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (haveTerminal) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    const bool ok = readLine(password);
+    if (haveTerminal)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::fputs("\n", stderr);
+    return ok;
+}
+
+} // namespace
+
+int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure)
+{
+    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password))
+        return fail(storeFailure);
+    if (settings.password.isEmpty())
+        return -1;
+    QString typed;
+    if (!askPassword(command.isSet(QStringLiteral("password-stdin")), typed))
+        return fail(QStringLiteral(
+            "A password is needed: type it on a terminal or give it with --password-stdin."));
+    if (typed != settings.password)
+        return fail(QStringLiteral("The password entered is an invalid password."));
+    return -1;
+}
+
+int about(const QStringList &arguments)
+{
+    Command command(QStringLiteral("about"), QStringLiteral("Show the version and where the "
+                                                            "settings store is."));
+    if (const int done = command.parse(arguments); done >= 0)
+        return done;
+    if (!command.positional().isEmpty())
+        return command.usageError(QStringLiteral("about takes no arguments"));
+    out(QStringLiteral("Varnell Decryptor, version %1.%2.%3")
+            .arg(BuildConfig::versionMajor)
+            .arg(BuildConfig::versionMinor)
+            .arg(BuildConfig::versionPatch));
+    out(QStringLiteral("Settings store: %1").arg(modPublic::storePath()));
+    return Success;
+}
+
+namespace {
+
+const char usage[] = "Usage: varnell <command> [options]\n"
+                     "\n"
+                     "Commands:\n"
+                     "  decrypt   Show or save the readable text of record files\n"
+                     "  encrypt   Write a record file from label<TAB>value lines\n"
+                     "  store     Create, show or change the settings store (init, show, set)\n"
+                     "  about     Show the version and where the settings store is\n"
+                     "\n"
+                     "Run 'varnell <command> --help' for the options of a command.\n";
+
+} // namespace
+
+int run(const QStringList &arguments)
+{
+    modPublic::determineSystemDirectory();
+    if (arguments.isEmpty()) {
+        std::fputs(usage, stderr);
+        return UsageError;
+    }
+    const QString name = arguments.first();
+    const QStringList rest = arguments.mid(1);
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
+        std::fputs(usage, stdout);
+        return Success;
+    }
+    if (name == QLatin1String("--version")) {
+        out(QString::fromLatin1(BuildConfig::versionString));
+        return Success;
+    }
+    if (name == QLatin1String("decrypt"))
+        return decrypt(rest);
+    if (name == QLatin1String("encrypt"))
+        return encrypt(rest);
+    if (name == QLatin1String("store"))
+        return store(rest);
+    if (name == QLatin1String("about"))
+        return about(rest);
+    error(QStringLiteral("unknown command '%1' (see varnell --help)").arg(name));
+    return UsageError;
+}
+
+} // namespace Cli

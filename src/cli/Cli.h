@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The `varnell` command: shared plumbing of its subcommands.
+namespace Cli {
+
+enum Exit
+{
+    Success = 0,
+    Failure = 1,
+    UsageError = 2
+};
+
+// Prints one line to stdout (UTF-8).
+void out(const QString &line);
+// Prints "varnell: <message>" to stderr.
+void error(const QString &message);
+// Prints the message and gives Failure.
+int fail(const QString &message);
+
+// A subcommand's parser: parses the arguments after the subcommand's name
+// and answers --help itself.
+class Command
+{
+public:
+    Command(const QString &name, const QString &description);
+
+    QCommandLineParser &parser() { return m_parser; }
+    void addOption(const QCommandLineOption &option) { m_parser.addOption(option); }
+    void addPositional(const QString &name, const QString &description,
+                       const QString &syntax = QString())
+    {
+        m_parser.addPositionalArgument(name, description, syntax);
+    }
+    // Adds --password-stdin, for subcommands that read the settings store.
+    void addLoginOption();
+
+    // Parses; returns -1 to go on, or the exit code when --help was asked for
+    // or the arguments are wrong.
+    int parse(const QStringList &arguments);
+
+    bool isSet(const QString &name) const { return m_parser.isSet(name); }
+    QString value(const QString &name) const { return m_parser.value(name); }
+    QStringList positional() const { return m_parser.positionalArguments(); }
+    int usageError(const QString &message) const;
+
+private:
+    QString m_name;
+    QCommandLineParser m_parser;
+};
+
+// The settings as read from the store by a subcommand.
+struct Settings
+{
+    QString developerKey;
+    QString encryptionKey;
+    QString password;
+};
+
+// Reads the store and, when it holds a password, asks for it (without echo
+// on a terminal, or one line of stdin with --password-stdin). Gives -1 with
+// the settings filled when the command may go on; otherwise the exit code,
+// the message printed. storeFailure is the command's own message for an
+// unreadable store.
+int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure);
+
+// Subcommands; each gets the arguments after its own name.
+int decrypt(const QStringList &arguments);
+int encrypt(const QStringList &arguments);
+int store(const QStringList &arguments);
+int about(const QStringList &arguments);
+
+int run(const QStringList &arguments);
+
+} // namespace Cli

@@ -1,0 +1,179 @@
+#include "cli/Cli.h"
+
+#include "records/RecordFile.h"
+#include "records/RecordText.h"
+#include "shell/SafeFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QStringDecoder>
+
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+
+// Why a record file cannot be read, or an empty string when it can.
+QString unreadable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("%1: no such file").arg(path);
+    if (info.isDir())
+        return QStringLiteral("%1: is a folder").arg(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    return QString();
+}
+
+void printRecord(const QString &recordText)
+{
+    if (recordText.isEmpty())
+        return;
+    const QStringList lines = recordText.split(QLatin1String("\r\n"));
+    for (const QString &line : lines)
+        out(line);
+}
+
+} // namespace
+
+int decrypt(const QStringList &arguments)
+{
+    Command command(QStringLiteral("decrypt"),
+                    QStringLiteral("Decrypt record files and print their text, or save it as "
+                                   "the program's Save Decrypt does."));
+    command.addOption({QStringLiteral("key"),
+                       QStringLiteral("Encryption key (default: the one in the settings store)."),
+                       QStringLiteral("KEY")});
+    command.addOption({QStringLiteral("output"),
+                       QStringLiteral("Write the text of the one input to FILE."),
+                       QStringLiteral("FILE")});
+    command.addOption({QStringLiteral("output-dir"),
+                       QStringLiteral("Write DIR/<base name>.txt for every input."),
+                       QStringLiteral("DIR")});
+    command.addLoginOption();
+    command.addPositional(QStringLiteral("FILE"), QStringLiteral("Record files (.vrd)."),
+                          QStringLiteral("FILE..."));
+    if (const int done = command.parse(arguments); done >= 0)
+        return done;
+
+    const QStringList inputs = command.positional();
+    const bool toFile = command.isSet(QStringLiteral("output"));
+    const bool toDir = command.isSet(QStringLiteral("output-dir"));
+    if (inputs.isEmpty())
+        return command.usageError(QStringLiteral("no record file given"));
+    if (toFile && toDir)
+        return command.usageError(QStringLiteral("--output and --output-dir exclude each other"));
+    if (toFile && inputs.size() != 1)
+        return command.usageError(QStringLiteral("--output takes exactly one record file"));
+
+    QString key;
+    if (command.isSet(QStringLiteral("key"))) {
+        key = command.value(QStringLiteral("key"));
+    } else {
+        Settings settings;
+        if (const int done =
+                readStoreWithLogin(command, settings, QStringLiteral("No decryption key found."));
+            done >= 0)
+            return done;
+        key = settings.encryptionKey;
+    }
+
+    const QString outputDir = command.value(QStringLiteral("output-dir"));
+    if (toDir && !QFileInfo(outputDir).isDir())
+        return fail(QStringLiteral("%1: no such folder").arg(outputDir));
+
+    int status = Success;
+    QSet<QString> written;
+    for (const QString &input : inputs) {
+        if (const QString why = unreadable(input); !why.isEmpty()) {
+            error(why);
+            status = Failure;
+            continue;
+        }
+        const QString text = RecordText::fromFile(input, key);
+        if (!toFile && !toDir) {
+            if (inputs.size() > 1)
+                out(QStringLiteral("==> %1 <==").arg(input));
+            printRecord(text);
+            continue;
+        }
+        const QString target = toFile
+                                   ? command.value(QStringLiteral("output"))
+                                   : QDir(outputDir).filePath(QFileInfo(input).completeBaseName() +
+                                                              QStringLiteral(".txt"));
+        if (written.contains(QFileInfo(target).absoluteFilePath())) {
+            error(QStringLiteral("%1: another input already wrote %2").arg(input, target));
+            status = Failure;
+            continue;
+        }
+        QString why;
+        if (!SafeFile::write(target, RecordFile::savedTextForm(text), &why)) {
+            error(why);
+            status = Failure;
+            continue;
+        }
+        written.insert(QFileInfo(target).absoluteFilePath());
+    }
+    return status;
+}
+
+int encrypt(const QStringList &arguments)
+{
+    Command command(QStringLiteral("encrypt"),
+                    QStringLiteral("Write a record file from lines 'label<TAB>value' (UTF-8); a "
+                                   "line without a TAB is a label alone."));
+    command.addOption(
+        {QStringLiteral("key"), QStringLiteral("Encryption key."), QStringLiteral("KEY")});
+    command.addOption({QStringLiteral("output"),
+                       QStringLiteral("Write the record file to FILE (default: standard output)."),
+                       QStringLiteral("FILE")});
+    command.addPositional(QStringLiteral("INPUT"),
+                          QStringLiteral("Text to encrypt (default: standard input)."),
+                          QStringLiteral("[INPUT]"));
+    if (const int done = command.parse(arguments); done >= 0)
+        return done;
+    if (!command.isSet(QStringLiteral("key")))
+        return command.usageError(QStringLiteral("--key is required"));
+    const QStringList inputs = command.positional();
+    if (inputs.size() > 1)
+        return command.usageError(QStringLiteral("at most one INPUT"));
+
+    QByteArray raw;
+    if (inputs.isEmpty()) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read standard input"));
+        raw = in.readAll();
+    } else {
+        if (const QString why = unreadable(inputs.first()); !why.isEmpty())
+            return fail(why);
+        QFile in(inputs.first());
+        if (!in.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("%1: %2").arg(inputs.first(), in.errorString()));
+        raw = in.readAll();
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(raw);
+    if (utf8.hasError())
+        return fail(QStringLiteral("the input is not UTF-8 text"));
+
+    const RecordFile::Encoded encoded =
+        RecordFile::fromTabbedText(text, command.value(QStringLiteral("key")));
+    if (!encoded.error.isEmpty())
+        return fail(encoded.error);
+    if (command.isSet(QStringLiteral("output"))) {
+        QString why;
+        if (!SafeFile::write(command.value(QStringLiteral("output")), encoded.bytes, &why))
+            return fail(why);
+        return Success;
+    }
+    std::fwrite(encoded.bytes.constData(), 1, std::size_t(encoded.bytes.size()), stdout);
+    return Success;
+}
+
+} // namespace Cli

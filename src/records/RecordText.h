@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+
+// Turns an encrypted record file into the record text: one line per file
+// line, the 20-character label as written followed by the decrypted value,
+// the card number grouped, lines joined by CR LF with none after the last.
+namespace RecordText {
+
+// Called after each decrypted field; the window lets pending events run.
+using FieldHook = std::function<void()>;
+
+inline constexpr qsizetype labelLength = 20;
+
+inline QString cardNumberLabel()
+{
+    return QStringLiteral("Card Number:        ");
+}
+
+// Larger record files are read up to this size, as if they ended there.
+inline constexpr qint64 maxFileSize = 64 * 1024 * 1024;
+
+struct Options
+{
+    // Derive the key schedule once per file (the same bytes as deriving it
+    // for every field).
+    bool reuseKeySchedule = true;
+};
+
+// The value text's three-digit groups as ciphertext bytes: (length + 1) / 3
+// groups, the last one shorter when the text ends sooner; a group that is not
+// a number from 0 to 255 (blanks around it allowed) adds nothing.
+QByteArray decodeGroups(QByteArrayView valueText);
+
+QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
+                  const FieldHook &afterField = {}, Options options = {});
+
+// A file that cannot be opened gives the empty text; a read error ends the
+// record where it happened.
+QString fromFile(const QString &path, const QString &encryptionKey,
+                 const FieldHook &afterField = {}, Options options = {});
+
+} // namespace RecordText

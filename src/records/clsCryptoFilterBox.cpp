@@ -1,0 +1,111 @@
+#include "records/clsCryptoFilterBox.h"
+
+#include "records/KeyContainer.h"
+#include "shell/Messages.h"
+
+namespace {
+
+void show(const QString &text)
+{
+    Messages::inform(Messages::Icon::None, Messages::appTitle(), text);
+}
+
+void showError(std::int32_t code, const char *during)
+{
+    show(QStringLiteral("Error %1 during %2").arg(code).arg(QLatin1String(during)));
+}
+
+} // namespace
+
+clsCryptoFilterBox::clsCryptoFilterBox()
+{
+    if (!InitUser())
+        show(QStringLiteral("InitUser failed"));
+}
+
+bool clsCryptoFilterBox::InitUser()
+{
+    using namespace KeyContainer;
+    const Outcome folderMade = ensureFolder();
+    if (!folderMade.ok) {
+        show(QStringLiteral("Error creating key container! %1").arg(folderMade.code));
+        return false;
+    }
+    for (KeyKind kind : {KeyKind::Signature, KeyKind::Exchange}) {
+        const Outcome loaded = check(kind);
+        if (loaded.ok)
+            continue;
+        if (loaded.code != noKeyCode) {
+            show(QStringLiteral("Error during CryptGetUserKey! %1").arg(loaded.code));
+            return false;
+        }
+        const Outcome made = generate(kind);
+        if (!made.ok) {
+            show(QStringLiteral("Error during CryptGenKey! %1").arg(made.code));
+            return false;
+        }
+    }
+    return true;
+}
+
+Rc4 clsCryptoFilterBox::cipherFor(const QByteArray &password)
+{
+    if (!m_reuseSchedule)
+        return RecordCipher::keyed(password);
+    if (!m_schedule || m_schedulePassword != password) {
+        m_schedule = RecordCipher::keyed(password);
+        m_schedulePassword = password;
+    }
+    return *m_schedule; // a copy starts the keystream at its first byte
+}
+
+void clsCryptoFilterBox::cryptInto(QByteArray &out)
+{
+    Rc4 cipher = cipherFor(m_password);
+    out = m_inBuffer;
+    cipher.apply(out.data(), out.size());
+}
+
+void clsCryptoFilterBox::Encrypt()
+{
+    m_status = 0;
+    cryptInto(m_outBuffer);
+    m_status = 1;
+}
+
+void clsCryptoFilterBox::Decrypt()
+{
+    m_status = 0;
+    m_outBuffer.clear();
+    cryptInto(m_outBuffer);
+    m_status = 1;
+}
+
+void clsCryptoFilterBox::Sign()
+{
+    m_status = 0;
+    m_signature.clear();
+    KeyContainer::Outcome outcome;
+    const KeyContainer::Key key = KeyContainer::load(KeyContainer::KeyKind::Signature, &outcome);
+    if (key)
+        m_signature = KeyContainer::sign(key.get(), m_inBuffer, &outcome);
+    if (!outcome.ok)
+        showError(outcome.code, "CryptSignHash");
+    m_status = 1;
+}
+
+void clsCryptoFilterBox::Validate()
+{
+    m_status = 0;
+    KeyContainer::Outcome outcome;
+    const KeyContainer::Key key = KeyContainer::load(KeyContainer::KeyKind::Signature, &outcome);
+    if (!key) {
+        showError(outcome.code, "CryptGetUserKey!");
+        m_status = 1;
+        return;
+    }
+    outcome = KeyContainer::verify(key.get(), m_inBuffer, m_signature);
+    if (!outcome.ok && outcome.code != 0)
+        showError(outcome.code, "CryptVerifySignature!");
+    m_status = outcome.ok ? 2 : 1;
+}

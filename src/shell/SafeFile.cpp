@@ -1,0 +1,17 @@
+#include "shell/SafeFile.h"
+
+#include <QSaveFile>
+
+namespace SafeFile {
+
+bool write(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    return false;
+}
+
+} // namespace SafeFile

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One keyed SQLCipher connection to a store file, closed when it goes.
+namespace StoreDatabase {
+
+enum class Access
+{
+    ReadOnly,
+    ReadWrite
+};
+
+class Connection
+{
+public:
+    // Never creates the file: a missing file leaves the connection closed.
+    Connection(const QString &path, Access access);
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    bool isOpen() const { return m_db != nullptr; }
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    sqlite3 *m_db = nullptr;
+};
+
+// A prepared statement, finalized when it goes; null when preparing failed.
+class Statement
+{
+public:
+    Statement(const Connection &db, const char *sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    sqlite3_stmt *get() const { return m_stmt; }
+    bool bindText(int index, const QString &value);
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+} // namespace StoreDatabase

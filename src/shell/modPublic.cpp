@@ -1,0 +1,100 @@
+#include "shell/modPublic.h"
+
+#include "BuildConfig.h"
+#include "shell/StoreDatabase.h"
+#include "shell/StoreFile.h"
+
+#include <QtGlobal>
+
+#include <sqlite3.h>
+
+namespace modPublic {
+
+QString SystemDirectory;
+
+QString systemDirectoryFromEnvironment()
+{
+    const QString fromEnvironment = qEnvironmentVariable("VARNELL_SYSTEM_DIR");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QString::fromUtf8(BuildConfig::systemDirectory);
+}
+
+void determineSystemDirectory()
+{
+    SystemDirectory = systemDirectoryFromEnvironment();
+}
+
+QString storePath()
+{
+    return SystemDirectory + QLatin1Char('/') + storeFileName();
+}
+
+namespace {
+
+QString columnText(sqlite3_stmt *stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        return QString();
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+}
+
+} // namespace
+
+bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &password)
+{
+    const QString path = storePath();
+    const StoreFile::ExclusiveLock lock(path);
+    if (!lock.held())
+        return false;
+    const StoreDatabase::Connection db(path, StoreDatabase::Access::ReadOnly);
+    if (!db.isOpen())
+        return false;
+
+    // Columns are read by position: 0 is not used, then the three values.
+    const StoreDatabase::Statement query(db, "SELECT * FROM tblEncryptKey LIMIT 1");
+    if (!query.get() || sqlite3_step(query.get()) != SQLITE_ROW)
+        return false;
+    const int columns = sqlite3_column_count(query.get());
+    QString *outputs[] = {&developerKey, &encryptionKey, &password};
+    for (int i = 0; i < 3; ++i) {
+        if (i + 1 >= columns)
+            return false;
+        *outputs[i] = columnText(query.get(), i + 1);
+    }
+    return true;
+}
+
+bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
+                   const QString &password)
+{
+    const QString path = storePath();
+    const StoreFile::ExclusiveLock lock(path);
+    if (!lock.held())
+        return false;
+    const StoreDatabase::Connection db(path, StoreDatabase::Access::ReadWrite);
+    if (!db.isOpen())
+        return false;
+
+    // Columns are written by name, in the first record only; a table without
+    // records stays without records.
+    StoreDatabase::Statement update(
+        db, "UPDATE tblEncryptKey SET DeveloperKey = ?1, EncryptionKey = ?2, "
+            "Password = ?3 WHERE rowid = (SELECT rowid FROM tblEncryptKey LIMIT 1)");
+    if (!update.bindText(1, developerKey) || !update.bindText(2, encryptionKey) ||
+        !update.bindText(3, password))
+        return false;
+    return sqlite3_step(update.get()) == SQLITE_DONE && sqlite3_changes(db.handle()) == 1;
+}
+
+QString GetServerPath(const QString &developerKey)
+{
+    QString path = developerKey.mid(12).toLower();
+    path.replace(QLatin1Char('x'), QLatin1String(".ca/"));
+    path.replace(QLatin1Char('y'), QLatin1String(".com/"));
+    path.replace(QLatin1Char('z'), QLatin1String("/"));
+    return path;
+}
+
+} // namespace modPublic

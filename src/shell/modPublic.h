@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The settings store (developer key, encryption key, password) and the rule
+// that turns a developer key into the developer's server path.
+namespace modPublic {
+
+// The machine-wide folder of the store; set once at start by
+// determineSystemDirectory().
+extern QString SystemDirectory;
+
+// The build's default folder, or VARNELL_SYSTEM_DIR when that is set.
+QString systemDirectoryFromEnvironment();
+void determineSystemDirectory();
+
+inline QString storeFileName()
+{
+    return QStringLiteral("vemtu.sys");
+}
+QString storePath();
+
+// Each call opens the store exclusively, uses its first record and closes it
+// again. Every failure gives false and shows nothing; outputs assigned before
+// a failure keep what was read, the others keep the caller's values.
+bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &password);
+bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
+                   const QString &password);
+
+// Characters 13 onwards of the key, lower-cased, with x, y and z standing for
+// ".ca/", ".com/" and "/".
+QString GetServerPath(const QString &developerKey);
+
+} // namespace modPublic

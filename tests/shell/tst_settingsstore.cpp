@@ -1,0 +1,250 @@
+#include "shell/StoreFile.h"
+#include "shell/modPublic.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Builds a store by hand, for shapes the installer never makes.
+void makeStore(const QString &path, const QByteArray &databaseKey, const QStringList &statements)
+{
+    QFile::remove(path);
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_key(db, databaseKey.constData(), int(databaseKey.size())), SQLITE_OK);
+    for (const QString &sql : statements) {
+        char *error = nullptr;
+        const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+        QVERIFY2(rc == SQLITE_OK, error);
+    }
+    sqlite3_close(db);
+}
+
+const QByteArray storeKey = "7Hq2mT4xK9c";
+const QString createTable = QStringLiteral(
+    "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, DeveloperKey TEXT, EncryptionKey TEXT, "
+    "Password TEXT)");
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Read
+{
+    bool ok;
+    QString developer, encryption, password;
+};
+
+Read readWithSentinels()
+{
+    Read r{false, QStringLiteral("d?"), QStringLiteral("e?"), QStringLiteral("p?")};
+    r.ok = modPublic::ReadSettings(r.developer, r.encryption, r.password);
+    return r;
+}
+
+} // namespace
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readWriteKeepsValuesExactly();
+    void nullColumnsAndPositions();
+    void emptyTableAndMissingFile();
+    void wrongPasswordAndDamagedFiles();
+    void exclusiveOpen();
+    void installerCreatesAndReplaces();
+    void serverPath_data();
+    void serverPath();
+};
+
+void TestSettingsStore::readWriteKeepsValuesExactly()
+{
+    TestEnvironment env;
+    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"), QString());
+    QCOMPARE(unixMode(env.storePath()), 0600);
+    const QString dev = QStringLiteral("  ABCDEFGHIJKLhostyvarnz ");
+    const QString enc = QStringLiteral(" key with blanks\t");
+    const QString pwd = QStringLiteral("Pässwörd €");
+    QVERIFY(modPublic::WriteSettings(dev, enc, pwd));
+    Read r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.developer, dev);
+    QCOMPARE(r.encryption, enc);
+    QCOMPARE(r.password, pwd);
+
+    QVERIFY(modPublic::WriteSettings(QString(), QString(), QString()));
+    r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.developer, QString());
+    QCOMPARE(r.password, QString());
+}
+
+void TestSettingsStore::nullColumnsAndPositions()
+{
+    TestEnvironment env;
+    // Reading goes by position (the first column is never read), writing by name.
+    makeStore(env.storePath(), storeKey,
+              {QStringLiteral("CREATE TABLE tblEncryptKey (Unused TEXT, DeveloperKey TEXT, "
+                              "EncryptionKey TEXT, Password TEXT)"),
+               QStringLiteral("INSERT INTO tblEncryptKey VALUES ('x', 'DEV', NULL, 'pw')"),
+               QStringLiteral("INSERT INTO tblEncryptKey VALUES ('y', 'second', 'row', '')")});
+    Read r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.developer, QStringLiteral("DEV"));
+    QCOMPARE(r.encryption, QString());
+    QCOMPARE(r.password, QStringLiteral("pw"));
+
+    // Only the first record is written.
+    QVERIFY(modPublic::WriteSettings(QStringLiteral("D1"), QStringLiteral("E1"), QString()));
+    r = readWithSentinels();
+    QCOMPARE(r.developer, QStringLiteral("D1"));
+    QCOMPARE(r.encryption, QStringLiteral("E1"));
+
+    // A table without the password column: the values before it are read,
+    // the password keeps the caller's value, and the result is false.
+    makeStore(env.storePath(), storeKey,
+              {QStringLiteral("CREATE TABLE tblEncryptKey (ID INTEGER, DeveloperKey TEXT, "
+                              "EncryptionKey TEXT)"),
+               QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'DEV', 'ENC')")});
+    r = readWithSentinels();
+    QVERIFY(!r.ok);
+    QCOMPARE(r.developer, QStringLiteral("DEV"));
+    QCOMPARE(r.encryption, QStringLiteral("ENC"));
+    QCOMPARE(r.password, QStringLiteral("p?"));
+    QVERIFY(
+        !modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")));
+}
+
+void TestSettingsStore::emptyTableAndMissingFile()
+{
+    TestEnvironment env;
+    Read r = readWithSentinels();
+    QVERIFY(!r.ok);
+    QCOMPARE(r.developer, QStringLiteral("d?"));
+    QVERIFY(!modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QString()));
+    QVERIFY(!QFile::exists(env.storePath())); // never created by the program
+
+    makeStore(env.storePath(), storeKey, {createTable});
+    r = readWithSentinels();
+    QVERIFY(!r.ok);
+    QCOMPARE(r.developer, QStringLiteral("d?"));
+    QCOMPARE(r.encryption, QStringLiteral("e?"));
+    QCOMPARE(r.password, QStringLiteral("p?"));
+    QVERIFY(!modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QString()));
+    QVERIFY(!readWithSentinels().ok); // the write added no record
+}
+
+void TestSettingsStore::wrongPasswordAndDamagedFiles()
+{
+    TestEnvironment env;
+    makeStore(env.storePath(), "another password",
+              {createTable, QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'a', 'b', 'c')")});
+    const QByteArray keyedElsewhere = contents(env.storePath());
+    QVERIFY(!readWithSentinels().ok);
+    QVERIFY(
+        !modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")));
+    QCOMPARE(contents(env.storePath()), keyedElsewhere);
+
+    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+    const QByteArray good = contents(env.storePath());
+    const QByteArray damaged[] = {good.left(good.size() / 2), QByteArray(),
+                                  QByteArray(4096, '\xA5'), "SQLite format 3" + QByteArray(100, 0)};
+    for (const QByteArray &bytes : damaged) {
+        QFile file(env.storePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        QVERIFY(!readWithSentinels().ok);
+        QVERIFY(!modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QString()));
+        QCOMPARE(contents(env.storePath()), bytes);
+    }
+
+    QFile::remove(env.storePath());
+    QVERIFY(QDir().mkpath(env.storePath())); // a folder where the file should be
+    QVERIFY(!readWithSentinels().ok);
+}
+
+void TestSettingsStore::exclusiveOpen()
+{
+    TestEnvironment env;
+    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+    {
+        const StoreFile::ExclusiveLock other(env.storePath());
+        QVERIFY(other.held());
+        QVERIFY(!readWithSentinels().ok);
+        QVERIFY(!modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QString()));
+        // The lock holds against another process as well.
+        QProcess flock;
+        flock.start(QStringLiteral("flock"),
+                    {QStringLiteral("-n"), env.storePath(), QStringLiteral("true")});
+        if (flock.waitForFinished(10000))
+            QCOMPARE(flock.exitCode(), 1);
+    }
+    const Read r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.encryption, QStringLiteral("ENC"));
+}
+
+void TestSettingsStore::installerCreatesAndReplaces()
+{
+    TestEnvironment env;
+    const QString nested = env.path(QStringLiteral("a/b/vemtu.sys"));
+    QVERIFY(
+        StoreFile::create(nested, QStringLiteral("D"), QStringLiteral("E"), QString(), false).ok);
+    const StoreFile::Result again =
+        StoreFile::create(nested, QStringLiteral("D2"), QStringLiteral("E2"), QString(), false);
+    QVERIFY(!again.ok);
+    QVERIFY(again.error.contains(QStringLiteral("already exists")));
+
+    env.createStore(QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("P"));
+    {
+        const StoreFile::ExclusiveLock busy(env.storePath());
+        QVERIFY(!StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
+                                   QString(), true)
+                     .ok);
+    }
+    QVERIFY(StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
+                              QString(), true)
+                .ok);
+    const Read r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.developer, QStringLiteral("D2"));
+    QCOMPARE(r.password, QString());
+    QCOMPARE(QDir(env.systemDir()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("vemtu.sys")});
+}
+
+void TestSettingsStore::serverPath_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("com") << QStringLiteral("ABCDEFGHIJKLHostYPathZ")
+                         << QStringLiteral("host.com/path/");
+    QTest::newRow("ca") << QStringLiteral("ABCDEFGHIJKLhostxpathz")
+                        << QStringLiteral("host.ca/path/");
+    QTest::newRow("code letters in a word")
+        << QStringLiteral("123456789012boxyz") << QStringLiteral("bo.ca/.com//");
+    QTest::newRow("12 characters") << QStringLiteral("ABCDEFGHIJKL") << QString();
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("first 12 ignored") << QStringLiteral("xyzxyzxyzxyzwww") << QStringLiteral("www");
+}
+
+void TestSettingsStore::serverPath()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, path);
+    QCOMPARE(modPublic::GetServerPath(key), path);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"

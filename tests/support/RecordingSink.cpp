@@ -1,0 +1,30 @@
+#include "support/RecordingSink.h"
+
+RecordingSink::RecordingSink()
+{
+    Messages::setSink(this);
+}
+
+RecordingSink::~RecordingSink()
+{
+    Messages::setSink(nullptr);
+}
+
+void RecordingSink::inform(Messages::Icon icon, const QString &title, const QString &text)
+{
+    messages.append({icon, title, text, false});
+}
+
+bool RecordingSink::ask(const QString &title, const QString &text)
+{
+    messages.append({Messages::Icon::None, title, text, true});
+    return answers.isEmpty() ? false : answers.takeFirst();
+}
+
+QStringList RecordingSink::texts() const
+{
+    QStringList all;
+    for (const Message &m : messages)
+        all.append(m.text);
+    return all;
+}

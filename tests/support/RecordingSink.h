@@ -1,0 +1,32 @@
+#pragma once
+
+#include "shell/Messages.h"
+
+#include <QList>
+#include <QString>
+
+// Keeps every message instead of showing it, and answers questions from a
+// script (No when the script has run out). Installed for its lifetime.
+class RecordingSink final : public Messages::Sink
+{
+public:
+    struct Message
+    {
+        Messages::Icon icon;
+        QString title;
+        QString text;
+        bool question = false;
+    };
+
+    RecordingSink();
+    ~RecordingSink() override;
+
+    void inform(Messages::Icon icon, const QString &title, const QString &text) override;
+    bool ask(const QString &title, const QString &text) override;
+
+    QList<Message> messages;
+    QList<bool> answers;
+
+    QStringList texts() const;
+    void clear() { messages.clear(); }
+};
