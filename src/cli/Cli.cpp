@@ -136,6 +136,7 @@ int about(const QStringList &arguments)
             .arg(BuildConfig::versionMinor)
             .arg(BuildConfig::versionPatch));
     out(QStringLiteral("Settings store: %1").arg(modPublic::storePath()));
+    out(QStringLiteral("Central host: %1").arg(QString::fromUtf8(BuildConfig::centralHost)));
     return Success;
 }
 

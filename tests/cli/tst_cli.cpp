@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "TestConfig.h"
 #include "support/TestEnvironment.h"
 
@@ -237,7 +238,8 @@ void TestCli::storeCommands()
     r = varnell({QStringLiteral("about")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, "Varnell Decryptor, version 2.0.0\nSettings store: " +
-                        env.storePath().toUtf8() + "\n");
+                        env.storePath().toUtf8() + "\nCentral host: " + BuildConfig::centralHost +
+                        "\n");
 }
 
 void TestCli::usageErrorsAndHelp()
