@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+// Turns the termination requests of the session (SIGTERM, SIGINT, SIGHUP)
+// into a call made from the event loop, so that the program can close its
+// windows as if the user had closed them.
+namespace TerminationSignals {
+
+// Installs the handlers once per process; the call is made in context's
+// thread while context lives.
+void install(QObject *context, std::function<void()> onRequest);
+
+} // namespace TerminationSignals
