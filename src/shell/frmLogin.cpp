@@ -61,6 +61,7 @@ frmLogin::frmLogin(QWidget *parent) : QDialog(parent)
     layout->addWidget(m_txtPWD);
     layout->addLayout(buttons);
 
+    setMinimumWidth(fontMetrics().averageCharWidth() * 56);
     setTabOrder(m_txtPWD, m_cmdOkay);
     setTabOrder(m_cmdOkay, m_cmdCancel);
     m_txtPWD->setFocus();

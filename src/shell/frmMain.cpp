@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -38,32 +39,49 @@
 
 namespace {
 
-// The tab strip covers the whole client area, as a tab widget does: the tab
-// headers on top and the page's frame drawn below them. The tabs' frames are
-// separate widgets laid over it.
-class TabStrip final : public QTabBar
+// The client area draws the tab strip's page frame under the tab headers, as
+// a tab widget does; the tabs' frames are separate widgets laid over it.
+class ClientArea final : public QWidget
 {
 public:
-    explicit TabStrip(QWidget *parent) : QTabBar(parent)
-    {
-        setDrawBase(false);
-        setExpanding(false);
-    }
+    explicit ClientArea(QWidget *parent) : QWidget(parent) {}
+
+    void setTabStrip(QTabBar *strip) { m_strip = strip; }
 
 protected:
-    void paintEvent(QPaintEvent *event) override
+    void paintEvent(QPaintEvent *) override
     {
+        if (!m_strip)
+            return;
         QPainter painter(this);
         QStyleOptionTabWidgetFrame pane;
         pane.initFrom(this);
-        pane.shape = shape();
-        const int headerHeight = count() > 0 ? tabRect(0).height() : 0;
-        pane.rect = rect().adjusted(0, headerHeight - 1, 0, 0);
-        pane.tabBarSize = QSize(width(), headerHeight);
+        pane.shape = m_strip->shape();
+        const int headerHeight = m_strip->height();
+        pane.rect = QRect(m_strip->x(), m_strip->y() + headerHeight - 1, m_strip->width(),
+                          height() - m_strip->y() - headerHeight + 1);
+        pane.tabBarSize = m_strip->size();
+        pane.tabBarRect = m_strip->geometry();
         pane.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
         style()->drawPrimitive(QStyle::PE_FrameTabWidget, &pane, &painter, this);
-        painter.end();
-        QTabBar::paintEvent(event);
+    }
+
+private:
+    QPointer<QTabBar> m_strip;
+};
+
+// Tabs a little narrower than the style's own, so that the five captions fit
+// a window of the minimum width.
+class CompactTabStyle final : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        if (metric == PM_TabBarTabHSpace)
+            return qMin(value, 12);
+        return value;
     }
 };
 
@@ -115,12 +133,26 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     m_dialogBackend = std::make_unique<WidgetDialogBackend>(this);
     cdgOpen.setBackend(m_dialogBackend.get());
 
-    m_client = new QWidget(this);
+    auto *client = new ClientArea(this);
+    m_client = client;
     m_client->setObjectName(QStringLiteral("frmMainClient"));
     setCentralWidget(m_client);
 
-    m_tabForm = new TabStrip(m_client);
+    m_tabForm = new QTabBar(m_client);
     m_tabForm->setObjectName(QStringLiteral("tabForm"));
+    m_tabForm->setDrawBase(false);
+    m_tabForm->setExpanding(false);
+    // Every tab stays in sight: narrow windows shorten the captions.
+    m_tabForm->setUsesScrollButtons(false);
+    m_tabForm->setElideMode(Qt::ElideRight);
+    auto *tabStyle = new CompactTabStyle;
+    tabStyle->setParent(m_tabForm);
+    m_tabForm->setStyle(tabStyle);
+    QFont tabFont = m_tabForm->font();
+    if (tabFont.pointSizeF() > 0)
+        tabFont.setPointSizeF(tabFont.pointSizeF() * 0.9);
+    m_tabForm->setFont(tabFont);
+    client->setTabStrip(m_tabForm);
     for (const char *caption : {"&Decryption Utility", "Decryption &Settings",
                                 "&Product Properties", "Server &Information", "&Usage Statistics"})
         m_tabForm->addTab(QString::fromUtf8(caption));
@@ -445,9 +477,17 @@ void frmMain::applyLayout(int tab)
         WindowPlacement::toTwips(m_tbarDecypt->sizeHint().height(), dpiY());
     const QMap<QString, QRectF> rects = MainLayout::layout(tab, clientTwips(), toolbarHeight);
     for (auto it = rects.constBegin(); it != rects.constEnd(); ++it) {
-        if (QWidget *target = layoutTarget(it.key()))
-            target->setGeometry(toPixels(it.value()));
+        QWidget *target = layoutTarget(it.key());
+        if (!target)
+            continue;
+        QRect geometry = toPixels(it.value());
+        // The strip spans the client area; its headers take their own
+        // height at the top and the client area draws the page below them.
+        if (target == m_tabForm)
+            geometry.setHeight(m_tabForm->sizeHint().height());
+        target->setGeometry(geometry);
     }
+    m_client->update();
 }
 
 void frmMain::Form_Resize()

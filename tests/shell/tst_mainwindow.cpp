@@ -938,7 +938,14 @@ void TestMainWindow::layoutFollowsTheWindow()
             if (!target && tab == 3 && it.key() != QLatin1String("fraProduct"))
                 continue;
             QVERIFY2(target, qPrintable(it.key()));
-            QCOMPARE(target->geometry(), w.toPixels(it.value()));
+            QRect expected = w.toPixels(it.value());
+            // The strip's headers keep their own height; the page below them
+            // is drawn by the client area.
+            if (it.key() == QLatin1String("tabForm")) {
+                QCOMPARE(expected.size(), target->parentWidget()->size());
+                expected.setHeight(target->sizeHint().height());
+            }
+            QCOMPARE(target->geometry(), expected);
         }
     };
     checkTab(1);
