@@ -18,6 +18,8 @@ int main(int argc, char *argv[])
     window.setCommandLine(QCoreApplication::arguments().mid(1).join(QLatin1Char(' ')));
     if (!window.Form_Load())
         return window.exitCode();
+    if (TerminationSignals::requested())
+        return 0;
     window.show();
     const int status = QApplication::exec();
     Messages::setSink(nullptr);

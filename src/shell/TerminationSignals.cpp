@@ -12,9 +12,11 @@ namespace TerminationSignals {
 namespace {
 
 int pipeEnds[2] = {-1, -1};
+volatile std::sig_atomic_t requestSeen = 0;
 
 extern "C" void onSignal(int)
 {
+    requestSeen = 1;
     const char byte = 1;
     // Only async-signal-safe work here; a full pipe already carries a request.
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
@@ -43,6 +45,11 @@ void install(QObject *context, std::function<void()> onRequest)
                          }
                          onRequest();
                      });
+}
+
+bool requested()
+{
+    return requestSeen != 0;
 }
 
 } // namespace TerminationSignals

@@ -13,4 +13,8 @@ namespace TerminationSignals {
 // thread while context lives.
 void install(QObject *context, std::function<void()> onRequest);
 
+// True once a request has come, whether or not the event loop has seen it
+// yet: a request during start-up ends the program before its window shows.
+bool requested();
+
 } // namespace TerminationSignals
