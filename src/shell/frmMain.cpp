@@ -521,7 +521,7 @@ void frmMain::showEvent(QShowEvent *event)
             resize(client);
     }
     const QSize minimum =
-        toPixels(QRectF(0, 0, MainLayout::minWindowWidth, MainLayout::minWindowHeight)).size();
+        outerPixels(QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
     setMinimumSize((minimum - frameMargins()).expandedTo(QSize(1, 1)));
 }
 

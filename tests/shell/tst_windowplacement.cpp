@@ -22,7 +22,6 @@ private slots:
     void sizeAndPeriodRules_data();
     void sizeAndPeriodRules();
     void storedTextRoundTrips();
-    void twipsAtScreenResolution();
     void registryFileAndSection();
     void registryGarbage();
     void commandLineRecord_data();
@@ -132,15 +131,6 @@ void TestWindowPlacement::storedTextRoundTrips()
         QVERIFY(back);
         QCOMPARE(double(*back), v);
     }
-}
-
-void TestWindowPlacement::twipsAtScreenResolution()
-{
-    QCOMPARE(toTwips(1, 96), 15.0);
-    QCOMPARE(toTwips(100, 144), 1000.0);
-    QCOMPARE(toPixels(8500, 96), 8500 / 15.0);
-    QCOMPARE(toPixels(1440, 120), 120.0);
-    QCOMPARE(centred(QSizeF(8500, 6500), QSizeF(12000, 9000)), QRectF(1750, 1250, 8500, 6500));
 }
 
 void TestWindowPlacement::registryFileAndSection()
