@@ -187,11 +187,6 @@ void TestProductQueries::updateProduct_data()
         << QStringLiteral("10.0.1")
         << QByteArray("CPID=12&Cost=1234.5&PO=False&LP=True&CurType=3&SM=2&CurVer=10.0.1&"
                       "PDesc=Pro&DeveloperID=");
-    QTest::newRow("whole price")
-        << 32767 << QStringLiteral("12") << QStringLiteral("x") << false << false << 1 << 0
-        << QStringLiteral("1")
-        << QByteArray("CPID=32767&Cost=12&PO=False&LP=False&CurType=1&SM=0&CurVer=1&PDesc=x&"
-                      "DeveloperID=");
     QTest::newRow("description with delimiters")
         << 5 << QStringLiteral("0.5") << QStringLiteral("Tom & Jerry #1 + 50% off/day=\u20ac")
         << true << true << 2 << 1 << QStringLiteral("3.0")
