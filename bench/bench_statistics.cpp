@@ -1,9 +1,10 @@
 // Parses a statistics answer of 100,000 transactions and exports it as CSV,
 // beside a plain split of the same answer into lines (the least any reader
-// of the answer does). Each phase runs once, in a child process of its own
-// forked after the answer was made, so that its peak memory is its own:
-// the child's peak resident size minus what it held when it started (the
-// shared answer and the program).
+// of the answer does). Each phase runs in a child process of its own, forked
+// after the answer was made, so that its peak memory is its own: the child's
+// peak resident size minus what it held when it started (the shared answer
+// and the program). The child runs the phase three times; the time is the
+// best of them (the first pays for fresh pages), the peak covers all three.
 
 #include "statistics/StatsExport.h"
 #include "statistics/modStatistics.h"
@@ -71,10 +72,14 @@ template<typename Phase> Measure inChild(Phase phase)
         close(fds[0]);
         Measure m;
         m.startKiB = maxRssKiB();
-        QElapsedTimer timer;
-        timer.start();
-        m.result = phase();
-        m.seconds = double(timer.nsecsElapsed()) / 1e9;
+        for (int run = 0; run < 3; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            m.result = phase();
+            const double seconds = double(timer.nsecsElapsed()) / 1e9;
+            if (run == 0 || seconds < m.seconds)
+                m.seconds = seconds;
+        }
         m.peakKiB = maxRssKiB();
         [[maybe_unused]] const ssize_t written = write(fds[1], &m, sizeof m);
         _exit(0);
@@ -114,8 +119,9 @@ int main()
     std::printf("Statistics: %d transactions under %d products, %.1f MB answer, %.1f MB CSV\n",
                 productCount * transactionsPerProduct, productCount, double(answer.size()) / 1e6,
                 double(both.result) / 1e6);
-    std::printf("  (each phase once, in a fresh child; memory = the child's peak resident size\n"
-                "   minus its size at the start, which holds the answer)\n");
+    std::printf(
+        "  (each phase in a fresh child process: best time of three runs; memory = the\n"
+        "   child's peak resident size minus its size at the start, which holds the answer)\n");
     const auto line = [](const char *name, const Measure &m) {
         std::printf("  %-30s %8.3f s  %8.1f MB peak memory\n", name, m.seconds,
                     double(m.grownKiB()) / 1024.0);

@@ -8,11 +8,14 @@
 namespace modStatistics {
 namespace {
 
-QString quoted(QStringView value)
+void appendQuoted(QString &csv, QStringView value)
 {
-    QString field = value.toString();
-    field.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + field + QLatin1Char('"');
+    csv += QLatin1Char('"');
+    if (value.contains(QLatin1Char('"')))
+        csv += value.toString().replace(QLatin1Char('"'), QLatin1String("\"\""));
+    else
+        csv += value;
+    csv += QLatin1Char('"');
 }
 
 const QString productLabel = QStringLiteral("Product ID:");
@@ -39,12 +42,19 @@ QString csvHeader()
 
 QByteArray csvFromNodeTexts(const QStringList &nodeTexts)
 {
-    QString csv = csvHeader() + lineEnd;
+    qsizetype size = 64;
+    for (const QString &text : nodeTexts)
+        size += text.size() + 16;
+    QString csv;
+    csv.reserve(size);
+    csv += csvHeader() + lineEnd;
     // The quoted product ID and its comma, for the transactions that follow.
     QString prefix;
     for (const QString &text : nodeTexts) {
         if (text.startsWith(productLabel)) {
-            prefix = quoted(productIdOf(text)) + QLatin1Char(',');
+            prefix.clear();
+            appendQuoted(prefix, productIdOf(text));
+            prefix += QLatin1Char(',');
             continue;
         }
         const qsizetype result = text.indexOf(resultLabel);
@@ -59,7 +69,11 @@ QByteArray csvFromNodeTexts(const QStringList &nodeTexts)
         // The result runs from after "Result:" to the end of the text.
         const QStringView rest = trimBlanks(
             QStringView(text).mid(std::min(result + resultLabel.size() + 1, text.size())));
-        csv += prefix + quoted(date) + QLatin1Char(',') + quoted(rest) + lineEnd;
+        csv += prefix;
+        appendQuoted(csv, date);
+        csv += QLatin1Char(',');
+        appendQuoted(csv, rest);
+        csv += lineEnd;
     }
     return Ansi::encode(csv);
 }

@@ -69,7 +69,7 @@ void TestStatsParser::parse_data()
 
     const QByteArray widget = "New Product |7|Widget|x|1/2/2003|0|T100|Ann\r\n";
     QTest::newRow("one product, three results, end marker")
-        << widget + "|1/3/2003|-1|T101|Bob\r\n|1/4/2003|2|T102|Cy\r\nEnd Products\r\n"
+        << QByteArray(widget + "|1/3/2003|-1|T101|Bob\r\n|1/4/2003|2|T102|Cy\r\nEnd Products\r\n")
         << QStringList{
                QStringLiteral("7k Product ID: 7 - Widget"),
                QStringLiteral("  7X0 Date: 1/2/2003     Result: Success     Transaction ID: T100"
@@ -81,11 +81,12 @@ void TestStatsParser::parse_data()
         << QStringList{product("7k", "Product ID: 7 - A"), tx("7X0", "d", "Success", "t", "u"),
                        product("8k", "Product ID: 8 - B"), tx("8X0", "d", "Success", "t", "u")};
     QTest::newRow("lines before the first header")
-        << "|early|0|T0|Zed\r\nEnd Products\r\n<html>\r\n" + widget
+        << QByteArray("|early|0|T0|Zed\r\nEnd Products\r\n<html>\r\n" + widget)
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann")};
     QTest::newRow("two products, numbers start again")
-        << widget + "|d1|0|T1|u1\r\nNew Product |9|Gadget|x|d2|5|T2|u2\r\n|d3|0|T3|u3\r\n"
+        << QByteArray(widget +
+                      "|d1|0|T1|u1\r\nNew Product |9|Gadget|x|d2|5|T2|u2\r\n|d3|0|T3|u3\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "d1", "Success", "T1", "u1"),
@@ -93,13 +94,14 @@ void TestStatsParser::parse_data()
                        tx("9X0", "d2", "Declined", "T2", "u2"),
                        tx("9X1", "d3", "Success", "T3", "u3")};
     QTest::newRow("lines after the end marker")
-        << widget + "End Products\r\n|late|0|T9|Ida\r\n"
+        << QByteArray(widget + "End Products\r\n|late|0|T9|Ida\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "late", "Success", "T9", "Ida")};
     QTest::newRow("result codes as numbers")
-        << widget + "|a|00|A|u\r\n|b|-01|B|u\r\n| c | 0 |C|u\r\n|d|+0|D|u\r\n|e|-0|E|u\r\n"
-                    "|f|99999999999999999999|F|u\r\n|g|1|G|u\r\n"
+        << QByteArray(widget +
+                      "|a|00|A|u\r\n|b|-01|B|u\r\n| c | 0 |C|u\r\n|d|+0|D|u\r\n|e|-0|E|u\r\n"
+                      "|f|99999999999999999999|F|u\r\n|g|1|G|u\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "a", "Success", "A", "u"),
@@ -110,28 +112,29 @@ void TestStatsParser::parse_data()
                        tx("7X6", "f", "Declined", "F", "u"),
                        tx("7X7", "g", "Declined", "G", "u")};
     QTest::newRow("negative ID hides up to the next header")
-        << "New Product |-3|Hidden|x|d|0|t|u\r\n|d|0|t2|u\r\nEnd Products\r\n" + widget
+        << QByteArray("New Product |-3|Hidden|x|d|0|t|u\r\n|d|0|t2|u\r\nEnd Products\r\n" + widget)
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann")};
     QTest::newRow("broken headers hide their lines")
-        << "New Product |abc|A|x|d|0|t|u\r\n|d|0|a1|u\r\n"
-           "New Product |32768|B|x|d|0|t|u\r\n|d|0|b1|u\r\n"
-           "New Product |-32769|C|x|d|0|t|u\r\n|d|0|c1|u\r\n"
-           "New Product |5|D|x|d|0|t\r\n|d|0|d1|u\r\n"
-           "New Product |6|E|x|d|zero|t|u\r\n|d|0|e1|u\r\n"
-           "New Product |\r\n|d|0|f1|u\r\n"
-           "New Product |32767|Top|x|d|0|t|u\r\n"
+        << QByteArray("New Product |abc|A|x|d|0|t|u\r\n|d|0|a1|u\r\n"
+                      "New Product |32768|B|x|d|0|t|u\r\n|d|0|b1|u\r\n"
+                      "New Product |-32769|C|x|d|0|t|u\r\n|d|0|c1|u\r\n"
+                      "New Product |5|D|x|d|0|t\r\n|d|0|d1|u\r\n"
+                      "New Product |6|E|x|d|zero|t|u\r\n|d|0|e1|u\r\n"
+                      "New Product |\r\n|d|0|f1|u\r\n"
+                      "New Product |32767|Top|x|d|0|t|u\r\n")
         << QStringList{product("32767k", "Product ID: 32767 - Top"),
                        tx("32767X0", "d", "Success", "t", "u")};
     QTest::newRow("repeated ID skipped with its lines")
-        << widget + "|d|0|T1|u\r\nNew Product |7|Again|x|d|0|T2|u\r\n|d|0|T3|u\r\n"
-                    "New Product |0|Zero|x|d|-1|T4|u\r\n"
+        << QByteArray(widget + "|d|0|T1|u\r\nNew Product |7|Again|x|d|0|T2|u\r\n|d|0|T3|u\r\n"
+                               "New Product |0|Zero|x|d|-1|T4|u\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "d", "Success", "T1", "u"), product("0k", "Product ID: 0 - Zero"),
                        tx("0X0", "d", "Not Processed", "T4", "u")};
     QTest::newRow("short or unreadable transaction lines skipped, numbers stay dense")
-        << widget + "|d|0|T1\r\n\r\n|d|x|T2|u\r\n|d|1.5|T3|u\r\n|d||T4|u\r\n|d|2|T5|u|extra\r\n"
+        << QByteArray(widget +
+                      "|d|0|T1\r\n\r\n|d|x|T2|u\r\n|d|1.5|T3|u\r\n|d||T4|u\r\n|d|2|T5|u|extra\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "d", "Declined", "T5", "u")};
@@ -141,7 +144,7 @@ void TestStatsParser::parse_data()
                        tx("1X1", "d", "Success", "t1", "u"), tx("1X2", "d", "Success", "t2", "u"),
                        tx("1X3", "d", "Success", "t3", "u")};
     QTest::newRow("marker is case-sensitive and exact")
-        << widget + "new product |x|5|T|u\r\nNew Product|y|5|U|v\r\nEnd products\r\n"
+        << QByteArray(widget + "new product |x|5|T|u\r\nNew Product|y|5|U|v\r\nEnd products\r\n")
         << QStringList{product("7k", "Product ID: 7 - Widget"),
                        tx("7X0", "1/2/2003", "Success", "T100", "Ann"),
                        tx("7X1", "x", "Declined", "T", "u"), tx("7X2", "y", "Declined", "U", "v")};
@@ -220,25 +223,28 @@ void TestStatsParser::csv_data()
         "New Product |3|Multi-Tool - Pro|x|d|0| T 7 |\xe9ve \r\n");
     QTest::newRow("tree from an answer")
         << modStatistics::nodeTexts(tree)
-        << header +
+        << QByteArray(
+               header +
                "\"12\",\"1/2/2003\",\"Success     Transaction ID: T100     End UserName: Ann\"\r\n"
                "\"12\",\"1/3/2003\",\"Not Processed     Transaction ID: T101     End UserName: "
                "Bob\"\r\n"
                "\"12\",\"1/4/2003 10:15:30\",\"Declined     Transaction ID: T102     End "
                "UserName: Cy\"\r\n"
-               "\"3\",\"d\",\"Success     Transaction ID:  T 7      End UserName: \xe9ve\"\r\n";
+               "\"3\",\"d\",\"Success     Transaction ID:  T 7      End UserName: \xe9ve\"\r\n");
     QTest::newRow("no nodes") << QStringList() << header;
     QTest::newRow("quotes doubled")
         << QStringList{QStringLiteral("Product ID: 5 - \"Quoted\""),
                        QStringLiteral("Date: 1/2/2003     Result: Success     Transaction ID: "
                                       "T\"1     End UserName: \"Al\" Bundy")}
-        << header + "\"5\",\"1/2/2003\",\"Success     Transaction ID: T\"\"1     End UserName: "
-                    "\"\"Al\"\" Bundy\"\r\n";
+        << QByteArray(header +
+                      "\"5\",\"1/2/2003\",\"Success     Transaction ID: T\"\"1     End UserName: "
+                      "\"\"Al\"\" Bundy\"\r\n");
     QTest::newRow("date with blanks and a tab at its edges")
         << QStringList{QStringLiteral("Product ID: 1 - A"),
                        QStringLiteral("Date:   \td     Result: Declined     Transaction ID: t     "
                                       "End UserName: u  ")}
-        << header + "\"1\",\"\td\",\"Declined     Transaction ID: t     End UserName: u\"\r\n";
+        << QByteArray(header +
+                      "\"1\",\"\td\",\"Declined     Transaction ID: t     End UserName: u\"\r\n");
 }
 
 void TestStatsParser::csv()
