@@ -4,47 +4,30 @@
 
 #include "gateway/modProdUpdate.h"
 
-#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
 
 namespace {
 
-// The proxy that http_proxy names for the URL, unless no_proxy exempts its
-// host; no proxy when none is set.
-QNetworkProxy proxyFromEnvironment(const QUrl &url)
+// The proxy the desktop is set up for (http_proxy and no_proxy in the
+// environment, or the desktop's own settings), as every other request of the
+// program uses it.
+class SystemProxyFactory final : public QNetworkProxyFactory
 {
-    const QByteArray variable = qgetenv("http_proxy");
-    if (variable.isEmpty())
-        return QNetworkProxy(QNetworkProxy::NoProxy);
-    QByteArray exemptions = qgetenv("no_proxy");
-    if (exemptions.isEmpty())
-        exemptions = qgetenv("NO_PROXY");
-    const QString host = url.host().toLower();
-    for (const QByteArray &entry : exemptions.split(',')) {
-        QString domain = QString::fromLatin1(entry.trimmed()).toLower();
-        if (domain == QLatin1String("*"))
-            return QNetworkProxy(QNetworkProxy::NoProxy);
-        if (domain.startsWith(QLatin1Char('.')))
-            domain.remove(0, 1);
-        if (!domain.isEmpty() && (host == domain || host.endsWith(QLatin1Char('.') + domain)))
-            return QNetworkProxy(QNetworkProxy::NoProxy);
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        return systemProxyForQuery(query);
     }
-    QString value = QString::fromLocal8Bit(variable);
-    if (!value.contains(QLatin1String("://")))
-        value.prepend(QLatin1String("http://"));
-    const QUrl proxy(value);
-    if (!proxy.isValid() || proxy.host().isEmpty())
-        return QNetworkProxy(QNetworkProxy::NoProxy);
-    return QNetworkProxy(QNetworkProxy::HttpProxy, proxy.host(), quint16(proxy.port(80)),
-                         proxy.userName(), proxy.password());
-}
+};
 
 } // namespace
 
 PacketRequest::PacketRequest(QObject *parent) : QObject(parent)
 {
+    m_manager.setProxyFactory(new SystemProxyFactory);
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this,
             [this] { stop(QStringLiteral("The package server did not answer in time.")); });
@@ -78,7 +61,6 @@ PacketRequest::Start PacketRequest::start(const QString &serverPath, const QStri
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    m_manager.setProxy(proxyFromEnvironment(url));
     m_body.clear();
     m_stopReason.clear();
     m_reply = m_manager.post(request, modStatistics::requestPackBody(transactionId));
