@@ -70,15 +70,21 @@ PacketRequest::Start PacketRequest::start(const QString &serverPath, const QStri
     return Start::Started;
 }
 
+bool PacketRequest::take(QNetworkReply *reply)
+{
+    // At most one byte beyond the limit is read, enough to tell it was crossed.
+    m_body += reply->read(maxAnswerSize - m_body.size() + 1);
+    if (m_body.size() <= maxAnswerSize)
+        return true;
+    m_stopReason =
+        QStringLiteral("The package server's answer is larger than %1 bytes.").arg(maxAnswerSize);
+    return false;
+}
+
 void PacketRequest::readAvailable()
 {
-    if (!m_reply || !m_stopReason.isEmpty())
-        return;
-    const QByteArray chunk = m_reply->read(maxAnswerSize - m_body.size() + 1);
-    m_body += chunk;
-    if (m_body.size() > maxAnswerSize)
-        stop(QStringLiteral("The package server's answer is larger than %1 bytes.")
-                 .arg(maxAnswerSize));
+    if (m_reply && m_stopReason.isEmpty() && !take(m_reply))
+        m_reply->abort(); // finishes the request
 }
 
 void PacketRequest::stop(const QString &reason)
@@ -86,7 +92,7 @@ void PacketRequest::stop(const QString &reason)
     if (!m_reply)
         return;
     m_stopReason = reason;
-    m_reply->abort(); // emits finished
+    m_reply->abort(); // finishes the request
 }
 
 void PacketRequest::finish()
@@ -94,12 +100,12 @@ void PacketRequest::finish()
     QNetworkReply *reply = m_reply;
     if (!reply)
         return;
-    readAvailable();
     m_reply = nullptr;
     m_deadline.stop();
+    reply->disconnect(this);
     reply->deleteLater();
 
-    const bool answered = m_stopReason.isEmpty() &&
+    const bool answered = m_stopReason.isEmpty() && take(reply) &&
                           reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
     const QString reason = m_stopReason.isEmpty() ? reply->errorString() : m_stopReason;
     const QByteArray body = std::exchange(m_body, QByteArray());

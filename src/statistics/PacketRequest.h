@@ -44,6 +44,9 @@ signals:
     void failed(const QString &reason);
 
 private:
+    // Appends what the reply holds; false (with the reason kept) when the
+    // answer grows beyond maxAnswerSize.
+    bool take(QNetworkReply *reply);
     void readAvailable();
     void stop(const QString &reason);
     void finish();
