@@ -1,0 +1,136 @@
+#include "sandbox/RequestTarget.h"
+
+#include <cctype>
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "Host:port", "[v6]:port" or "host." as the bare host name in lower case.
+QString bareHost(QByteArrayView authority)
+{
+    QByteArray host = authority.toByteArray().trimmed();
+    const qsizetype at = host.lastIndexOf('@');
+    if (at >= 0)
+        host = host.mid(at + 1);
+    if (host.startsWith('[')) {
+        const qsizetype close = host.indexOf(']');
+        host = close < 0 ? host : host.left(close + 1);
+    } else {
+        const qsizetype colon = host.indexOf(':');
+        if (colon >= 0)
+            host.truncate(colon);
+    }
+    while (host.endsWith('.'))
+        host.chop(1);
+    return QString::fromLatin1(host).toLower();
+}
+
+QByteArray collapseSlashes(const QByteArray &path)
+{
+    QByteArray out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/' && out.endsWith('/'))
+            continue;
+        out.append(c);
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray percentDecode(QByteArrayView text)
+{
+    QByteArray out(""); // empty, never null: a value that was sent empty is still there
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out.append(char(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        out.append(text[i]);
+    }
+    return out;
+}
+
+QList<QPair<QByteArray, QByteArray>> formItems(QByteArrayView text)
+{
+    QList<QPair<QByteArray, QByteArray>> items;
+    for (const QByteArray &pair : text.toByteArray().split('&')) {
+        if (pair.isEmpty())
+            continue;
+        const qsizetype equals = pair.indexOf('=');
+        if (equals < 0)
+            items.append({percentDecode(pair), QByteArray("")});
+        else
+            items.append({percentDecode(pair.left(equals)), percentDecode(pair.mid(equals + 1))});
+    }
+    return items;
+}
+
+RequestTarget RequestTarget::parse(QByteArrayView target, QByteArrayView hostHeader)
+{
+    RequestTarget result;
+    QByteArray rest = target.toByteArray();
+    const qsizetype hash = rest.indexOf('#');
+    if (hash >= 0)
+        rest.truncate(hash);
+
+    const qsizetype schemeEnd = rest.indexOf("://");
+    bool absolute = schemeEnd > 0;
+    for (qsizetype i = 0; absolute && i < schemeEnd; ++i)
+        absolute = std::isalpha(static_cast<unsigned char>(rest[i]));
+    if (absolute) {
+        rest = rest.mid(schemeEnd + 3);
+        qsizetype end = rest.size();
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '/' || rest[i] == '?') {
+                end = i;
+                break;
+            }
+        }
+        result.host = bareHost(QByteArrayView(rest).first(end));
+        rest = rest.mid(end);
+        if (!rest.startsWith('/'))
+            rest.prepend('/');
+    } else {
+        result.host = bareHost(hostHeader);
+    }
+
+    const qsizetype question = rest.indexOf('?');
+    if (question >= 0) {
+        result.query = rest.mid(question + 1);
+        rest.truncate(question);
+    }
+    result.path = collapseSlashes(percentDecode(rest));
+    return result;
+}
+
+QList<QPair<QByteArray, QByteArray>> RequestTarget::queryItems() const
+{
+    return formItems(query);
+}
+
+QByteArray RequestTarget::queryValue(QByteArrayView name) const
+{
+    for (const auto &item : queryItems()) {
+        if (item.first == name)
+            return item.second;
+    }
+    return QByteArray();
+}
