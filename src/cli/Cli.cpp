@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "BuildConfig.h"
+#include "gateway/modProdUpdate.h"
 #include "shell/modPublic.h"
 
 #include <QFile>
@@ -148,6 +149,8 @@ const char usage[] = "Usage: varnell <command> [options]\n"
                      "  decrypt   Show or save the readable text of record files\n"
                      "  encrypt   Write a record file from label<TAB>value lines\n"
                      "  store     Create, show or change the settings store (init, show, set)\n"
+                     "  products  Show or change your products on the central server\n"
+                     "            (count, show, list, update)\n"
                      "  stats     Show or export the transactions of a period\n"
                      "  status    Probe the central server and the package server\n"
                      "  resend    Ask the package server to e-mail a packet again\n"
@@ -160,6 +163,7 @@ const char usage[] = "Usage: varnell <command> [options]\n"
 int run(const QStringList &arguments)
 {
     modPublic::determineSystemDirectory();
+    modProdUpdate::sweepStaleAnswerFiles();
     if (arguments.isEmpty()) {
         std::fputs(usage, stderr);
         return UsageError;
@@ -181,6 +185,8 @@ int run(const QStringList &arguments)
         return encrypt(rest);
     if (name == QLatin1String("store"))
         return store(rest);
+    if (name == QLatin1String("products"))
+        return products(rest);
     if (name == QLatin1String("stats"))
         return stats(rest);
     if (name == QLatin1String("status"))

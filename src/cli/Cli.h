@@ -73,6 +73,7 @@ int readStoreWithLogin(const Command &command, Settings &settings, const QString
 int decrypt(const QStringList &arguments);
 int encrypt(const QStringList &arguments);
 int store(const QStringList &arguments);
+int products(const QStringList &arguments);
 int stats(const QStringList &arguments);
 int status(const QStringList &arguments);
 int resend(const QStringList &arguments);

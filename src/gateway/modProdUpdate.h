@@ -6,6 +6,9 @@
 
 #include <chrono>
 
+class Amount;
+class ProductTarget;
+
 // Talking to the gateway's servers: every request is an HTTP GET whose whole
 // request lies in the URL and whose answer is downloaded into a fresh answer
 // file, read from there as single-byte text.
@@ -17,10 +20,12 @@ QString centralHost();
 QString CentralBaseURL();
 
 // The private folder (mode 0700) of answer files inside the system's
-// temporary folder, ending in "/"; made when missing.
+// temporary folder, ending in "/"; made when missing. Empty when the folder
+// cannot be made or is not ours alone.
 QString GetTempDir();
 // A new, empty answer file (mode 0600) whose name begins with "VRD", or the
-// empty string when none could be made.
+// empty string when none could be made. Its name carries the process id, so
+// that a later run can tell a crashed run's files from a live one's.
 QString GetTempFile();
 // Removes answer files that runs which have ended left behind.
 void sweepStaleAnswerFiles();
@@ -49,10 +54,37 @@ std::chrono::milliseconds attemptDeadline();
 
 // GET url into file, replacing its contents; no cached answer is used.
 // Pending events are processed (PendingEvents) before each attempt; a failed
-// first attempt is tried once more. True when an attempt succeeded.
+// first attempt is tried once more. True when an attempt succeeded: the
+// server answered with a 2xx status, within the deadline, with no more than
+// maxAnswerSize bytes, and the file was written. Only http and https URLs are
+// fetched; redirects are followed only within the same origin.
 bool DownloadFile(const QString &url, const QString &file);
 
 // An answer's lines: a line ends at CR (optionally followed by LF) or at LF.
+// An empty answer has no line; a final line end adds no empty line.
 QList<QByteArray> answerLines(const QByteArray &answer);
+
+// A value as it goes into a query: its Windows-1252 bytes, percent-encoded
+// except for the unreserved characters A-Z a-z 0-9 - . _ ~
+QString queryValue(const QString &value);
+
+// The number of the developer's products, or -1 on failure (unreachable
+// server, empty answer, an answer that is not a count of 0 to 32767).
+qint16 GetProductCount();
+
+// Fetches the product at the 1-based position and applies its answer to the
+// target. True when a well-formed answer was applied; on false the target
+// and the system lock are untouched.
+bool GetProductInfo(qint16 position, ProductTarget &target);
+
+// Whether the last product answer that carried SysLock said the product is
+// locked by the gateway's administrator; false at start.
+bool IsSystemLocked();
+
+// Adds or changes a product on the central server. True when the request's
+// download succeeded; the answer is not read.
+bool UpdateProduct(qint16 productId, const Amount &price, const QString &description,
+                   bool permitOlder, bool lock, int currencyCode, qint16 serviceModelCode,
+                   const QString &version);
 
 } // namespace modProdUpdate

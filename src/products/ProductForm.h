@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The product editor's fields as the user filled them in: texts as typed,
+// list positions as codes (-1 for no selection).
+struct ProductForm
+{
+    QString productId;
+    QString description;
+    QString price;
+    QString version;
+    int currency = -1;
+    int serviceModel = -1;
+    bool permitOlder = false;
+    bool lock = false;
+};

@@ -1,0 +1,116 @@
+#include "products/ProductRules.h"
+
+#include "gateway/Amount.h"
+#include "shell/Ansi.h"
+
+namespace ProductRules {
+
+namespace {
+
+using Messages::Icon;
+
+Refusal invalidFormat(const QString &text)
+{
+    return {Icon::Information, QStringLiteral("Invalid Format"), text};
+}
+
+} // namespace
+
+Check missingInformation(const ProductForm &form)
+{
+    if (form.productId.isEmpty() || form.description.isEmpty() || form.price.isEmpty() ||
+        form.version.isEmpty() || form.currency < 0 || form.serviceModel < 0)
+        return Refusal{Icon::Information, QStringLiteral("Missing Information"),
+                       QStringLiteral("All fields must be filled out to add or update a product.")};
+    return std::nullopt;
+}
+
+std::optional<qint16> productIdValue(const QString &text)
+{
+    const std::optional<Amount> number = Amount::parse(text);
+    if (!number || number->tenThousandths() % 10000 != 0)
+        return std::nullopt;
+    const qint64 whole = number->tenThousandths() / 10000;
+    if (whole < 1 || whole > 32767)
+        return std::nullopt;
+    return qint16(whole);
+}
+
+Check validateProductId(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    if (!Amount::parse(text))
+        return invalidFormat(QStringLiteral("The Product ID must be numeric."));
+    if (!productIdValue(text))
+        return invalidFormat(
+            QStringLiteral("The Product ID must be a whole number from 1 to 32767."));
+    return std::nullopt;
+}
+
+Check validateVersion(const QString &text)
+{
+    for (QChar c : text) {
+        if ((c < QLatin1Char('0') || c > QLatin1Char('9')) && c != QLatin1Char('.'))
+            return Refusal{
+                Icon::Information, QStringLiteral("Invalid Version"),
+                QStringLiteral("You can only include numbers and periods in the version field.")};
+    }
+    return std::nullopt;
+}
+
+Check validatePrice(const QString &text)
+{
+    if (text.isEmpty() || Amount::parse(text))
+        return std::nullopt;
+    return invalidFormat(QStringLiteral("The Price must be a numeric value."));
+}
+
+Check validateDescription(const QString &text)
+{
+    const QString title = QStringLiteral("Invalid Description");
+    if (!Ansi::canEncode(text))
+        return Refusal{Icon::Information, title,
+                       QStringLiteral("The description holds characters that cannot be sent to "
+                                      "the server.")};
+    if (text.contains(QChar(0xDF)))
+        return Refusal{Icon::Information, title,
+                       QStringLiteral("The description cannot include the letter \u00DF, which "
+                                      "the server uses to separate a product's values.")};
+    return std::nullopt;
+}
+
+Check validateProduct(int serviceModel, int currency, const Amount &price)
+{
+    if (serviceModel == resellerService) {
+        if (currency != 0 && currency != 1)
+            return Refusal{Icon::Exclamation, QStringLiteral("Invalid Selection"),
+                           QStringLiteral("The only available currencies available for the "
+                                          "reseller service are US Dollars and Canadian Dollars.")};
+        if (price < Amount::fromTenThousandths(10000))
+            return Refusal{Icon::Exclamation, QStringLiteral("Invalid Option"),
+                           QStringLiteral("The purchase price of a product using the reseller "
+                                          "service cannot be less than $1.00")};
+    }
+    if (price <= Amount())
+        return Refusal{Icon::Information, QStringLiteral("Invalid Price"),
+                       QStringLiteral("The price of the product must be greater than $0.00")};
+    return std::nullopt;
+}
+
+Check saveChecks(const ProductForm &form)
+{
+    if (Check refusal = missingInformation(form))
+        return refusal;
+    if (Check refusal = validateProductId(form.productId))
+        return refusal;
+    if (Check refusal = validateVersion(form.version))
+        return refusal;
+    if (Check refusal = validatePrice(form.price))
+        return refusal;
+    if (Check refusal = validateDescription(form.description))
+        return refusal;
+    return validateProduct(form.serviceModel, form.currency, *Amount::parse(form.price));
+}
+
+} // namespace ProductRules
