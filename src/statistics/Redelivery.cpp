@@ -2,7 +2,7 @@
 
 #include "statistics/modStatistics.h"
 
-#include "shell/Ansi.h"
+#include "gateway/modProdUpdate.h"
 
 namespace modStatistics {
 namespace {
@@ -37,7 +37,7 @@ QString requestPackUrl(const QString &serverPath)
 
 QByteArray requestPackBody(const QString &transactionId)
 {
-    return "TID=" + Ansi::encode(transactionId).toPercentEncoding();
+    return "TID=" + modProdUpdate::queryValue(transactionId).toLatin1();
 }
 
 Outcome classifyRequestAnswer(const QString &answer)

@@ -188,16 +188,12 @@ QString statisticsIdentifier(const QString &serverPath)
     return identifier;
 }
 
-QString urlValue(const QString &value)
-{
-    return QString::fromLatin1(Ansi::encode(value).toPercentEncoding());
-}
-
 QString statisticsUrl(const QString &identifier, int period)
 {
     return QLatin1String("http://") + modProdUpdate::centralHost() +
-           QLatin1String("/Validator/ProdReview.asp?DevID=") + urlValue(identifier) +
-           QLatin1String("&DateRange=") + QString::number(period);
+           QLatin1String("/Validator/ProdReview.asp?DevID=") +
+           modProdUpdate::queryValue(identifier) + QLatin1String("&DateRange=") +
+           QString::number(period);
 }
 
 Retrieval RetrieveStatistics(int period)

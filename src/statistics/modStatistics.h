@@ -84,10 +84,6 @@ QList<Product> parseStatistics(const QByteArray &answer);
 // The server path without any "/" or "."; the value of DevID.
 QString statisticsIdentifier(const QString &serverPath);
 
-// A value for a URL query or a form body: its Windows-1252 bytes,
-// percent-encoded but for the unreserved characters.
-QString urlValue(const QString &value);
-
 // "http://" + central host + "/Validator/ProdReview.asp?DevID=...&DateRange=..."
 QString statisticsUrl(const QString &identifier, int period);
 

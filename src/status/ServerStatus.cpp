@@ -28,7 +28,8 @@ QString probeUrl(const QString &host)
     // Characters such as "@", "?" or "#" in a host part would send the
     // request elsewhere; such a host is not probed.
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.authority().compare(authority, Qt::CaseInsensitive) != 0 ||
+    if (!parsed.isValid() || !parsed.userInfo().isEmpty() ||
+        parsed.authority().compare(authority, Qt::CaseInsensitive) != 0 ||
         parsed.path() != QLatin1String("/ConnTest.txt") || parsed.hasQuery() ||
         parsed.hasFragment())
         return QString();

@@ -118,7 +118,8 @@ void TestStatisticsSandbox::stats()
             product = line.section(QLatin1Char(' '), 2, 2);
             continue;
         }
-        QVERIFY2(rows[row].startsWith('"' + product.toLatin1() + "\",\""), rows[row].constData());
+        QVERIFY2(rows[row].startsWith(QByteArray('"' + product.toLatin1() + "\",\"")),
+                 rows[row].constData());
         QVERIFY(rows[row].endsWith("\"\r"));
         ++row;
     }

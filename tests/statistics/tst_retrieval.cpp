@@ -103,14 +103,19 @@ void TestRetrieval::downloadFails()
 {
     TestEnvironment env;
     env.createStore(QStringLiteral("SBX-DEMO-001demo.varnellypackz"), QStringLiteral("k"));
-    m_server->setHandler([](const LoopbackHttpServer::Request &) {
-        return Reply{200, answer, Reply::Drop};
-    });
-    const modStatistics::Retrieval retrieval =
-        modStatistics::RetrieveStatistics(modStatistics::Year);
+    // An error status carrying a well-formed answer is still a failure.
+    m_server->setHandler([](const LoopbackHttpServer::Request &) { return Reply{503, answer}; });
+    modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(modStatistics::Year);
     QVERIFY(!retrieval.downloaded);
     QVERIFY(retrieval.products.isEmpty());
     QCOMPARE(m_server->requests.size(), 2); // the transport tries once more
+
+    m_server->setHandler([](const LoopbackHttpServer::Request &) {
+        return Reply{200, answer, Reply::Drop};
+    });
+    retrieval = modStatistics::RetrieveStatistics(modStatistics::Year);
+    QVERIFY(!retrieval.downloaded);
+    QVERIFY(retrieval.products.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRetrieval)

@@ -144,7 +144,7 @@ void TestServerStatus::measure()
              QByteArray("http://www.demo.varnell.com/ConnTest.txt"));
 
     m_server->setHandler([](const LoopbackHttpServer::Request &) {
-        return Reply{200, QByteArray(), Reply::Drop};
+        return Reply{404, QByteArray("Not Found")};
     });
     QCOMPARE(ServerStatus::MeasureResponseTime(QStringLiteral("www.demo.varnell.com")), -1.0);
     QCOMPARE(m_server->requests.size(), 3); // one retry
