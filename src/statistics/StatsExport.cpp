@@ -8,19 +8,19 @@
 namespace modStatistics {
 namespace {
 
-void appendQuoted(QString &csv, QStringView value)
+void appendQuoted(QByteArray &csv, QStringView value)
 {
-    csv += QLatin1Char('"');
+    csv += '"';
     if (value.contains(QLatin1Char('"')))
-        csv += value.toString().replace(QLatin1Char('"'), QLatin1String("\"\""));
+        csv += Ansi::encode(value.toString().replace(QLatin1Char('"'), QLatin1String("\"\"")));
     else
-        csv += value;
-    csv += QLatin1Char('"');
+        csv += Ansi::encode(value);
+    csv += '"';
 }
 
 const QString productLabel = QStringLiteral("Product ID:");
 const QString resultLabel = QStringLiteral("Result");
-const QString lineEnd = QStringLiteral("\r\n");
+const char lineEnd[] = "\r\n";
 
 // The product ID of a product node's text: what stands before its first
 // "-", without the label and the blanks around it.
@@ -45,16 +45,16 @@ QByteArray csvFromNodeTexts(const QStringList &nodeTexts)
     qsizetype size = 64;
     for (const QString &text : nodeTexts)
         size += text.size() + 16;
-    QString csv;
+    QByteArray csv;
     csv.reserve(size);
-    csv += csvHeader() + lineEnd;
+    csv += Ansi::encode(csvHeader()) + lineEnd;
     // The quoted product ID and its comma, for the transactions that follow.
-    QString prefix;
+    QByteArray prefix;
     for (const QString &text : nodeTexts) {
         if (text.startsWith(productLabel)) {
             prefix.clear();
             appendQuoted(prefix, productIdOf(text));
-            prefix += QLatin1Char(',');
+            prefix += ',';
             continue;
         }
         const qsizetype result = text.indexOf(resultLabel);
@@ -71,11 +71,11 @@ QByteArray csvFromNodeTexts(const QStringList &nodeTexts)
             QStringView(text).mid(std::min(result + resultLabel.size() + 1, text.size())));
         csv += prefix;
         appendQuoted(csv, date);
-        csv += QLatin1Char(',');
+        csv += ',';
         appendQuoted(csv, rest);
         csv += lineEnd;
     }
-    return Ansi::encode(csv);
+    return csv;
 }
 
 bool writeCsv(const QString &path, const QStringList &nodeTexts, QString *error)
