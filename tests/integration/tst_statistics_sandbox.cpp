@@ -60,6 +60,7 @@ private slots:
     void status();
     void resend();
     void faults();
+    void commandLine();
 };
 
 void TestStatisticsSandbox::init()
@@ -223,6 +224,23 @@ void TestStatisticsSandbox::faults()
         QVERIFY2(r.out.startsWith("Unknown Server Response\n"), r.out.constData());
     }
     {
+        // Every answer is an empty page: an empty period.
+        SandboxProcess sandbox({QStringLiteral("--status"), QStringLiteral("200")});
+        QVERIFY(sandbox.isListening());
+        Run r =
+            varnell({QStringLiteral("stats"), QStringLiteral("--period"), QStringLiteral("day")},
+                    sandbox.proxyUrl());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.isEmpty());
+        const QString csv = env.path(QStringLiteral("empty.csv"));
+        r = varnell({QStringLiteral("stats"), QStringLiteral("--period"), QStringLiteral("day"),
+                     QStringLiteral("--csv"), csv},
+                    sandbox.proxyUrl());
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, QByteArray("varnell: There is no data to export.\n"));
+        QVERIFY(!QFile::exists(csv));
+    }
+    {
         // The first request for each URL fails; the transport's second
         // attempt succeeds.
         SandboxProcess sandbox({QStringLiteral("--fail-first")});
@@ -243,6 +261,45 @@ void TestStatisticsSandbox::faults()
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.err.startsWith("varnell: The package server gave no answer"));
     }
+}
+
+void TestStatisticsSandbox::commandLine()
+{
+    TestEnvironment env;
+    SandboxProcess sandbox;
+    QVERIFY(sandbox.isListening());
+    const QList<QStringList> wrong = {
+        {QStringLiteral("stats")},
+        {QStringLiteral("stats"), QStringLiteral("--period"), QStringLiteral("fortnight")},
+        {QStringLiteral("stats"), QStringLiteral("--period"), QStringLiteral("day"),
+         QStringLiteral("--json"), QStringLiteral("--csv"), QStringLiteral("x.csv")},
+        {QStringLiteral("status"), QStringLiteral("extra")},
+        {QStringLiteral("resend")},
+        {QStringLiteral("resend"), QStringLiteral("a"), QStringLiteral("b")},
+    };
+    for (const QStringList &arguments : wrong) {
+        const Run r = varnell(arguments, sandbox.proxyUrl());
+        QVERIFY2(r.exitCode == 2, qPrintable(arguments.join(QLatin1Char(' '))));
+    }
+    for (const char *command : {"stats", "status", "resend"}) {
+        const Run r =
+            varnell({QString::fromLatin1(command), QStringLiteral("--help")}, sandbox.proxyUrl());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.startsWith(QByteArray(QByteArray("Usage: varnell ") + command)));
+    }
+
+    // A developer key of twelve characters names no package server.
+    env.createStore(QStringLiteral("SBX-DEMO-001"), SandboxProcess::encryptionKey());
+    Run r = varnell({QStringLiteral("status")}, sandbox.proxyUrl());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.out.startsWith("Server 0: Active ") && r.out.endsWith("\nServer 1: Down\n"),
+             r.out.constData());
+    r = varnell(
+        {QStringLiteral("resend"), sandbox.transactionFor(QStringLiteral("Request Successful"))},
+        sandbox.proxyUrl());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.out.startsWith("No Package Server\n"), r.out.constData());
+    QVERIFY(QDir(sandbox.outboxDir()).entryList(QDir::Files).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStatisticsSandbox)
