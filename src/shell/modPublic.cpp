@@ -11,6 +11,7 @@
 namespace modPublic {
 
 QString SystemDirectory;
+bool LoginAccepted = false;
 
 QString systemDirectoryFromEnvironment()
 {

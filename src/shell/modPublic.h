@@ -10,6 +10,9 @@ namespace modPublic {
 // determineSystemDirectory().
 extern QString SystemDirectory;
 
+// Set by the login dialog: true once the stored password was typed.
+extern bool LoginAccepted;
+
 // The build's default folder, or VARNELL_SYSTEM_DIR when that is set.
 QString systemDirectoryFromEnvironment();
 void determineSystemDirectory();

@@ -237,9 +237,9 @@ void TestCli::storeCommands()
 
     r = varnell({QStringLiteral("about")});
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, "Varnell Decryptor, version 2.0.0\nSettings store: " +
-                        env.storePath().toUtf8() + "\nCentral host: " + BuildConfig::centralHost +
-                        "\n");
+    QCOMPARE(r.out,
+             "Varnell Decryptor, version 2.0.0\nSettings store: " + env.storePath().toUtf8() +
+                 "\nCentral host: " + BuildConfig::centralHost + "\n");
 }
 
 void TestCli::usageErrorsAndHelp()

@@ -1,0 +1,27 @@
+#include "shell/MessageBoxSink.h"
+#include "shell/PendingEvents.h"
+#include "shell/TerminationSignals.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
+    MessageBoxSink messages;
+    Messages::setSink(&messages);
+    PendingEvents::setHandler([] { QCoreApplication::processEvents(); });
+
+    frmMain window;
+    TerminationSignals::install(&window, [] { QApplication::closeAllWindows(); });
+    window.setCommandLine(QCoreApplication::arguments().mid(1).join(QLatin1Char(' ')));
+    if (!window.Form_Load())
+        return window.exitCode();
+    if (TerminationSignals::requested())
+        return 0;
+    window.show();
+    const int status = QApplication::exec();
+    Messages::setSink(nullptr);
+    return status;
+}

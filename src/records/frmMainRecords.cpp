@@ -1,0 +1,65 @@
+// The Decryption Utility tab of the main window: opening a record file and
+// showing its record text.
+#include "shell/frmMain.h"
+
+#include "records/RecordText.h"
+#include "shell/Messages.h"
+#include "shell/PendingEvents.h"
+#include "shell/modPublic.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QToolBar>
+
+void frmMain::mnuOpen_Click()
+{
+    ShowOpenDialog(m_currentRecordFile, cdgOpen, QStringLiteral("vrd"));
+    // Nothing was ever opened and the box was cancelled. A box cancelled
+    // after an opening reads the current record file again.
+    if (m_currentRecordFile.isEmpty())
+        return;
+    if (modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
+                                m_settings.password)) {
+        DecryptRecordFile();
+        EnableRecordCommands(true);
+    } else {
+        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"),
+                         QStringLiteral("No decryption key found."));
+    }
+}
+
+void frmMain::ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension)
+{
+    dialog.CancelError = true;
+    dialog.Flags = CommonDialog::HideReadOnly;
+    dialog.Filter = QStringLiteral("Encrypted Files (*.") + extension + QStringLiteral(")|*.") +
+                    extension + QStringLiteral("|All Files (*.*)|*.*");
+    dialog.FilterIndex = 1;
+    // The box proposes whatever name the dialog last held.
+    if (dialog.ShowOpen() == CommonDialog::Result::Cancelled)
+        return;
+    path = dialog.FileName;
+}
+
+void frmMain::DecryptRecordFile()
+{
+    if (m_currentRecordFile.isEmpty())
+        return;
+    // Pending window events run after each field, so the window stays
+    // responsive while a record is read.
+    const QString text = RecordText::fromFile(m_currentRecordFile, m_settings.encryptionKey,
+                                              &PendingEvents::process);
+    m_txtDecrypt->setPlainText(text);
+}
+
+void frmMain::EnableRecordCommands(bool enabled)
+{
+    for (QAction *entry : {m_mnuSaveEncrypt, m_mnuSaveDecrypt, m_mnuPrint})
+        entry->setEnabled(enabled);
+    // Toolbar buttons 2, 3 and 4, by position.
+    const QList<QAction *> buttons = m_tbarDecypt->actions();
+    for (int position = 2; position <= 4; ++position) {
+        if (position <= buttons.size())
+            buttons.at(position - 1)->setEnabled(enabled);
+    }
+}

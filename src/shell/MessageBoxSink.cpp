@@ -1,0 +1,59 @@
+#include "shell/MessageBoxSink.h"
+
+#include <QApplication>
+#include <QFile>
+
+MessageBoxSink::MessageBoxSink() : m_logPath(qEnvironmentVariable("VARNELL_MESSAGE_LOG")) {}
+
+QMessageBox::Icon MessageBoxSink::boxIcon(Messages::Icon icon)
+{
+    switch (icon) {
+    case Messages::Icon::Information:
+        return QMessageBox::Information;
+    case Messages::Icon::Exclamation:
+        return QMessageBox::Warning;
+    case Messages::Icon::Critical:
+        return QMessageBox::Critical;
+    case Messages::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString MessageBoxSink::logLine(Messages::Icon icon, const QString &title, const QString &text)
+{
+    static const char *const names[] = {"None", "Information", "Exclamation", "Critical"};
+    QString flat = text;
+    flat.replace(QLatin1String("\r\n"), QLatin1String("\\r\\n"));
+    return QLatin1String(names[int(icon)]) + QLatin1Char('|') + title + QLatin1Char('|') + flat;
+}
+
+void MessageBoxSink::appendToLog(const QString &line) const
+{
+    QFile log(m_logPath);
+    if (log.open(QIODevice::WriteOnly | QIODevice::Append))
+        log.write(line.toUtf8() + '\n');
+}
+
+void MessageBoxSink::inform(Messages::Icon icon, const QString &title, const QString &text)
+{
+    if (!m_logPath.isEmpty()) {
+        appendToLog(logLine(icon, title, text));
+        return;
+    }
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+bool MessageBoxSink::ask(const QString &title, const QString &text)
+{
+    if (!m_logPath.isEmpty()) {
+        QString line = logLine(Messages::Icon::None, title, text);
+        line.replace(0, 4, QStringLiteral("Question"));
+        appendToLog(line);
+        return false;
+    }
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    return box.exec() == QMessageBox::Yes;
+}

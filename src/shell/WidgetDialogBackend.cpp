@@ -1,0 +1,58 @@
+#include "shell/WidgetDialogBackend.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+
+WidgetDialogBackend::WidgetDialogBackend(QWidget *owner) : m_owner(owner) {}
+
+WidgetDialogBackend::~WidgetDialogBackend() = default;
+
+QPrinter &WidgetDialogBackend::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>();
+    return *m_printer;
+}
+
+CommonDialog::FileAnswer WidgetDialogBackend::showFile(const CommonDialog::FileRequest &request)
+{
+    QFileDialog dialog(m_owner);
+    const bool save = request.kind == CommonDialog::FileRequest::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // The Open box accepts a name that does not exist yet.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setWindowTitle(save ? QStringLiteral("Save As") : QStringLiteral("Open"));
+    if (save && !(request.flags & CommonDialog::OverwritePrompt))
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    const QStringList filters = CommonDialog::nameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+            dialog.selectNameFilter(filters.at(request.filterIndex - 1));
+    }
+    dialog.setDefaultSuffix(request.defaultExt);
+    if (!request.fileName.isEmpty()) {
+        const QFileInfo proposed(request.fileName);
+        if (proposed.isAbsolute())
+            dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(request.fileName);
+    }
+
+    CommonDialog::FileAnswer answer;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return answer;
+    answer.accepted = true;
+    answer.fileName = dialog.selectedFiles().constFirst();
+    answer.filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    return answer;
+}
+
+bool WidgetDialogBackend::showPrinter(int flags)
+{
+    QPrintDialog dialog(&printer(), m_owner);
+    if (flags & CommonDialog::PrintSetup)
+        dialog.setWindowTitle(QStringLiteral("Print Setup"));
+    return dialog.exec() == QDialog::Accepted;
+}

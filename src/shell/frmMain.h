@@ -1,0 +1,176 @@
+#pragma once
+
+#include "shell/CommonDialog.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTabBar;
+class QToolBar;
+class QTreeWidget;
+class frmEncryptionKey;
+
+// The main window: start-up, the five tabs, the menus and the toolbar, the
+// settings tab, the window's placement and the shared state of the program
+// (the settings copy and the current record file). The work behind the
+// commands of each tab lives with its subsystem, in further files of this
+// class.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        QString developerKey;
+        QString encryptionKey;
+        QString password;
+    };
+
+    // Shows the login dialog for the stored password; the outcome goes to
+    // modPublic::LoginAccepted.
+    using LoginPrompt = std::function<void(const QString &storedPassword)>;
+
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    void setLoginPrompt(LoginPrompt prompt) { m_loginPrompt = std::move(prompt); }
+    // The program's arguments as one string.
+    void setCommandLine(const QString &commandLine) { m_commandLine = commandLine; }
+
+    // Start-up, up to the moment the window may be shown. False when the
+    // program is to end instead; exitCode() then tells with which status.
+    bool Form_Load();
+    int exitCode() const { return m_exitCode; }
+
+    // The shared file and printer dialog.
+    CommonDialog cdgOpen;
+
+    const Settings &settingsCopy() const { return m_settings; }
+    const QString &currentRecordFile() const { return m_currentRecordFile; }
+    // The tab whose frame is shown (1 to 5), 0 before the first switch.
+    int lastTab() const { return m_lastTab; }
+    frmEncryptionKey *settingsDialog() const;
+
+    // Window geometry in twips: the outer rectangle and the screen.
+    QRectF windowTwips() const;
+    QSizeF screenTwips() const;
+    QSizeF clientTwips();
+    void setWindowTopTwips(double top);
+    void setWindowLeftTwips(double left);
+    void setWindowSizeTwips(QSizeF size);
+    // A rectangle in twips as pixels at this window's resolution.
+    QRect toPixels(const QRectF &twips) const;
+    QRectF toTwips(const QRect &pixels) const;
+
+    // Shell.
+    void Form_Resize();
+    void Form_Unload();
+    void tabForm_Click();
+    void RestoreWindowSettings();
+    void tbarDecypt_ButtonClick(const QString &key);
+    void mnuExit_Click();
+    void mnuSetting_Click();
+    void mnuAbout_Click();
+    void mnuWeb_Click();
+    void mnuSupport_Click();
+    void mnuPrtSetup_Click();
+    void cmdUndo_Click();
+    void cmdUpdate_Click();
+
+    // Records.
+    void mnuOpen_Click();
+    // Shows the Open box; on a choice stores the chosen path into path.
+    void ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension);
+    void DecryptRecordFile();
+    void EnableRecordCommands(bool enabled);
+
+    // The progress note over the current frame.
+    void showProgress(const QString &note);
+    void hideProgress();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    void createDecryptTab();
+    void createSettingsTab();
+    void createProductTab();
+    void createServerInfoTab();
+    void createStatsTab();
+    QFrame *createFrame(const char *name);
+    void placeAtDesign(QWidget *widget);
+    void applyLayout(int tab);
+    QWidget *layoutTarget(const QString &name) const;
+    double dpiX() const;
+    double dpiY() const;
+    QSize frameMargins() const;
+    QSize outerPixels(QSizeF twips) const;
+
+    LoginPrompt m_loginPrompt;
+    QString m_commandLine;
+    int m_exitCode = 0;
+
+    Settings m_settings;
+    QString m_currentRecordFile;
+    int m_lastTab = 0;
+    // The outer size last asked for, in pixels, kept until the window frame
+    // is known.
+    QSize m_wantedOuterPixels;
+
+    std::unique_ptr<CommonDialog::Backend> m_dialogBackend;
+    QPointer<frmEncryptionKey> m_settingsDialog;
+
+    QWidget *m_client = nullptr;
+    QTabBar *m_tabForm = nullptr;
+    QLineEdit *m_txtProgress = nullptr;
+    QFrame *m_fraDecrypt = nullptr;
+    QFrame *m_fraSettings = nullptr;
+    QFrame *m_fraProduct = nullptr;
+    QFrame *m_fraServerInfo = nullptr;
+    QFrame *m_fraStats = nullptr;
+
+    QAction *m_mnuOpen = nullptr;
+    QAction *m_mnuSaveEncrypt = nullptr;
+    QAction *m_mnuSaveDecrypt = nullptr;
+    QAction *m_mnuPrtSetup = nullptr;
+    QAction *m_mnuPrint = nullptr;
+    QAction *m_mnuExit = nullptr;
+    QAction *m_mnuSetting = nullptr;
+    QToolBar *m_tbarDecypt = nullptr;
+    QPlainTextEdit *m_txtDecrypt = nullptr;
+
+    QLineEdit *m_txtDeveloperKey = nullptr;
+    QLineEdit *m_txtEncryptionKey = nullptr;
+    QLineEdit *m_txtPassword = nullptr;
+
+    QComboBox *m_cboServer = nullptr;
+    QLineEdit *m_txtServerStatus = nullptr;
+    QLineEdit *m_txtConnTime = nullptr;
+    QPushButton *m_cmdRefreshServer = nullptr;
+
+    QGroupBox *m_fraStatPeriod = nullptr;
+    std::array<QRadioButton *, 4> m_optStatPeriod{};
+    QTreeWidget *m_tvStats = nullptr;
+    QPushButton *m_cmdExportStats = nullptr;
+    QPushButton *m_cmdReqPackage = nullptr;
+};
