@@ -151,6 +151,9 @@ const char usage[] = "Usage: varnell <command> [options]\n"
                      "  store     Create, show or change the settings store (init, show, set)\n"
                      "  products  Show or change your products on the central server\n"
                      "            (count, show, list, update)\n"
+                     "  stats     Show or export the transactions of a period\n"
+                     "  status    Probe the central server and the package server\n"
+                     "  resend    Ask the package server to e-mail a packet again\n"
                      "  about     Show the version and where the settings store is\n"
                      "\n"
                      "Run 'varnell <command> --help' for the options of a command.\n";
@@ -184,6 +187,12 @@ int run(const QStringList &arguments)
         return store(rest);
     if (name == QLatin1String("products"))
         return products(rest);
+    if (name == QLatin1String("stats"))
+        return stats(rest);
+    if (name == QLatin1String("status"))
+        return status(rest);
+    if (name == QLatin1String("resend"))
+        return resend(rest);
     if (name == QLatin1String("about"))
         return about(rest);
     error(QStringLiteral("unknown command '%1' (see varnell --help)").arg(name));

@@ -74,6 +74,9 @@ int decrypt(const QStringList &arguments);
 int encrypt(const QStringList &arguments);
 int store(const QStringList &arguments);
 int products(const QStringList &arguments);
+int stats(const QStringList &arguments);
+int status(const QStringList &arguments);
+int resend(const QStringList &arguments);
 int about(const QStringList &arguments);
 
 int run(const QStringList &arguments);
