@@ -3,6 +3,7 @@
 #include "gateway/ProductRecord.h"
 #include "gateway/ProductValues.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -131,34 +132,28 @@ void TestProductAnswer::productAnswer()
     if (parsed)
         parsed->applyTo(target, target.systemLock);
     QStringList expected = fields(prior());
-    for (const QString &change : changes) {
-        const QString key = change.section(QLatin1Char('='), 0, 0) + QLatin1Char('=');
-        for (QString &field : expected) {
-            if (field.startsWith(key))
-                field = change;
-        }
-    }
+    for (const QString &change : changes)
+        expected.replaceInStrings(
+            QRegularExpression(u'^' + change.section(u'=', 0, 0) + QLatin1String("=.*")), change);
     QCOMPARE(fields(target), expected);
 }
 
 void TestProductAnswer::amounts_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shown"); // empty: no amount
-    QTest::addColumn<QString>("plain");
-    const auto row = [](const char *text, const char *shown = "", const char *plain = "") {
-        QTest::addRow("%s", text) << QString::fromUtf8(text) << QString::fromLatin1(shown)
-                                  << QString::fromLatin1(plain);
+    QTest::addColumn<QString>("shown"); // "shown plain", or empty: no amount
+    const auto row = [](const char *text, const char *shown = "") {
+        QTest::addRow("%s", text) << QString::fromUtf8(text) << QString::fromLatin1(shown);
     };
-    row("19.95", "$19.95", "19.95");
-    row("1234.5", "$1,234.50", "1234.5");
-    row("12", "$12.00", "12");
-    row("$1,234,567.5", "$1,234,567.50", "1234567.5");
-    row(" .5 ", "$0.50", "0.5");
-    row("-$0.99", "-$0.99", "-0.99");
-    row("2.675", "$2.68", "2.675");
-    row("1.00005", "$1.00", "1"); // past the fourth decimal, half to even
-    row("1.00015", "$1.00", "1.0002");
+    row("19.95", "$19.95 19.95");
+    row("1234.5", "$1,234.50 1234.5");
+    row("12", "$12.00 12");
+    row("$1,234,567.5", "$1,234,567.50 1234567.5");
+    row(" .5 ", "$0.50 0.5");
+    row("-$0.99", "-$0.99 -0.99");
+    row("2.675", "$2.68 2.675");
+    row("1.00005", "$1.00 1"); // past the fourth decimal, half to even
+    row("1.00015", "$1.00 1.0002");
     for (const char *bad : {"", "abc", "$", "1,23", "12,34.5", "1.2.3", "1e3", "100000000000000"})
         row(bad);
 }
@@ -167,10 +162,8 @@ void TestProductAnswer::amounts()
 {
     QFETCH(QString, text);
     QFETCH(QString, shown);
-    QFETCH(QString, plain);
     const std::optional<Amount> amount = Amount::parse(text);
-    QCOMPARE(amount ? amount->shown() : QString(), shown);
-    QCOMPARE(amount ? amount->plain() : QString(), plain);
+    QCOMPARE(amount ? amount->shown() + u' ' + amount->plain() : QString(), shown);
 }
 
 void TestProductAnswer::counts_data()
