@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -40,14 +39,6 @@ Run varnell(const QByteArray &line, const QByteArray &input = QByteArray())
         qFatal("varnell did not finish");
     return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QJsonValue json(const QByteArray &out, int index, const char *key)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(out);
-    const QJsonObject object =
-        document.isArray() ? document.array().at(index).toObject() : document.object();
-    return object.value(QLatin1String(key));
 }
 
 const QByteArray countFailure =
@@ -132,10 +123,10 @@ void TestCommands::products()
                      "--currency 0 --service-model 0 --lock")
                  .exitCode,
              0);
-    r = varnell("products list --json");
-    QCOMPARE(QJsonDocument::fromJson(r.out).array().size(), 5);
-    QCOMPARE(json(r.out, 3, "SysLock"), QJsonValue(true));
-    QCOMPARE(json(r.out, 4, "LP"), QJsonValue(true));
+    const QJsonArray list = QJsonDocument::fromJson(varnell("products list --json").out).array();
+    QCOMPARE(list.size(), 5);
+    QCOMPARE(list.at(3)[u"SysLock"], QJsonValue(true));
+    QCOMPARE(list.at(4)[u"LP"], QJsonValue(true));
     QVERIFY(varnell("products list").out.contains("SysLock: true\n\nProduct 5/5\nCPID: 5\n"));
 }
 
@@ -169,8 +160,7 @@ void TestCommands::stats()
     QCOMPARE(rows.size(), row + 1); // and the file ends in a line end
 
     r = varnell("stats --period day --json");
-    QCOMPARE(r.exitCode, 0);
-    QVERIFY(json(r.out, 0, "transactions").toArray().size() > 0);
+    QVERIFY(!QJsonDocument::fromJson(r.out).array().at(0)[u"transactions"].toArray().isEmpty());
 }
 
 void TestCommands::statusAndResend()
@@ -256,9 +246,7 @@ void TestCommands::serverFailures()
 
     // Every answer is an empty page: an empty period, nothing to export.
     startSandbox({QStringLiteral("--status"), QStringLiteral("200")});
-    r = varnell("stats --period day");
-    QCOMPARE(r.exitCode, 0);
-    QVERIFY(r.out.isEmpty());
+    QCOMPARE(varnell("stats --period day").out, QByteArray());
     const QByteArray csv = m_env->path(QStringLiteral("empty.csv")).toUtf8();
     r = varnell("stats --period day --csv " + csv);
     QCOMPARE(r.err, QByteArray("varnell: There is no data to export.\n"));
@@ -290,17 +278,6 @@ void TestCommands::accountProblems()
     QVERIFY(QFile::remove(m_env->storePath()));
     QCOMPARE(varnell("products list").err,
              QByteArray("varnell: Unable to access utility settings.\n"));
-
-    // Answer files of a run that has ended are swept when varnell starts.
-    QProcess ended;
-    ended.start(QStringLiteral("/bin/true"), QStringList());
-    QVERIFY(ended.waitForStarted());
-    const QString stale =
-        modProdUpdate::GetTempDir() + QStringLiteral("VRD%1-crashed1").arg(ended.processId());
-    QVERIFY(ended.waitForFinished());
-    QVERIFY(QFile(stale).open(QIODevice::WriteOnly));
-    varnell("about");
-    QVERIFY(!QFile::exists(stale));
 }
 
 QTEST_GUILESS_MAIN(TestCommands)
