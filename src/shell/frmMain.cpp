@@ -764,6 +764,9 @@ void frmMain::cmdUndo_Click()
     m_txtPassword->setText(password);
     m_txtEncryptionKey->setText(encryptionKey);
     m_txtDeveloperKey->setText(developerKey);
+    // Long keys show from their start.
+    for (QLineEdit *field : {m_txtDeveloperKey, m_txtEncryptionKey, m_txtPassword})
+        field->setCursorPosition(0);
 }
 
 void frmMain::cmdUpdate_Click()
