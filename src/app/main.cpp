@@ -1,3 +1,4 @@
+#include "gateway/modProdUpdate.h"
 #include "shell/MessageBoxSink.h"
 #include "shell/PendingEvents.h"
 #include "shell/TerminationSignals.h"
@@ -12,6 +13,8 @@ int main(int argc, char *argv[])
     MessageBoxSink messages;
     Messages::setSink(&messages);
     PendingEvents::setHandler([] { QCoreApplication::processEvents(); });
+    // Answer files that runs which ended without cleaning up left behind.
+    modProdUpdate::sweepStaleAnswerFiles();
 
     frmMain window;
     TerminationSignals::install(&window, [] { QApplication::closeAllWindows(); });

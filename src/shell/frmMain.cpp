@@ -12,6 +12,7 @@
 #include "shell/frmEncryptionKey.h"
 #include "shell/frmLogin.h"
 #include "shell/modPublic.h"
+#include "statistics/PacketRequest.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -344,6 +345,10 @@ void frmMain::createServerInfoTab()
          std::initializer_list<QWidget *>{serverName, serverStatus, connTime, m_cboServer,
                                           m_txtServerStatus, m_txtConnTime, m_cmdRefreshServer})
         placeAtDesign(w);
+    // A user's choice of an entry, the same one again included; start-up
+    // probes the first entry itself.
+    connect(m_cboServer, &QComboBox::activated, this, &frmMain::cboServer_Click);
+    connect(m_cmdRefreshServer, &QPushButton::clicked, this, &frmMain::cmdRefreshServer_Click);
 }
 
 void frmMain::createStatsTab()
@@ -360,6 +365,9 @@ void frmMain::createStatsTab()
         option->setProperty("Index", i);
         option->setGeometry(toPixels(QRectF(lefts[i], 240, 1215, 375)));
         m_optStatPeriod[i] = option;
+        // Clicks only: selecting the stored period at start-up fetches once,
+        // through RestoreWindowSettings.
+        connect(option, &QRadioButton::clicked, this, [this, i] { optStatPeriod_Click(i); });
     }
     m_optStatPeriod[3]->setChecked(true);
 
@@ -374,6 +382,13 @@ void frmMain::createStatsTab()
     m_cmdReqPackage = commandButton(m_fraStats, "cmdReqPackage", QStringLiteral("Request Package"));
     placeAtDesign(m_cmdExportStats);
     placeAtDesign(m_cmdReqPackage);
+    connect(m_cmdExportStats, &QPushButton::clicked, this, &frmMain::cmdExportStats_Click);
+    connect(m_cmdReqPackage, &QPushButton::clicked, this, &frmMain::cmdReqPackage_Click);
+
+    m_INetReq = new PacketRequest(this);
+    m_INetReq->setObjectName(QStringLiteral("INetReq"));
+    connect(m_INetReq, &PacketRequest::completed, this, &frmMain::INetReq_Completed);
+    // A request that ends without an answer is not reported.
 }
 
 // ---------------------------------------------------------------------------
@@ -573,10 +588,15 @@ bool frmMain::Form_Load()
     setWindowLeftTwips(centred.left());
     setWindowTopTwips(centred.top());
 
-    m_cboServer->clear();
-    m_cboServer->addItem(QStringLiteral("Server 0"));
-    m_cboServer->addItem(QStringLiteral("Server 1"));
-    m_cboServer->setCurrentIndex(0);
+    {
+        const QSignalBlocker quiet(m_cboServer);
+        m_cboServer->clear();
+        m_cboServer->addItem(QStringLiteral("Server 0"));
+        m_cboServer->addItem(QStringLiteral("Server 1"));
+        m_cboServer->setCurrentIndex(0);
+    }
+    // Selecting the first entry probes the central server.
+    cboServer_Click();
 
     RestoreWindowSettings();
     return true;
@@ -607,6 +627,7 @@ void frmMain::RestoreWindowSettings()
     const int period =
         acceptPeriod(registry.read(QStringLiteral("StatPeriod"), QString::number(defaultPeriod)));
     m_optStatPeriod[period]->setChecked(true);
+    RetrieveStatistics(period);
 }
 
 void frmMain::Form_Unload()
@@ -670,7 +691,11 @@ void frmMain::tabForm_Click()
         shown->raise();
         shown->show();
     }
+    // Recorded before the work after showing, which lets pending events run:
+    // a tab chosen meanwhile is then switched to properly.
     m_lastTab = index;
+    if (index == MainLayout::ServerInfoTab)
+        RefreshServerStatus();
 }
 
 void frmMain::tbarDecypt_ButtonClick(const QString &key)
@@ -739,6 +764,9 @@ void frmMain::cmdUndo_Click()
     m_txtPassword->setText(password);
     m_txtEncryptionKey->setText(encryptionKey);
     m_txtDeveloperKey->setText(developerKey);
+    // Long keys show from their start.
+    for (QLineEdit *field : {m_txtDeveloperKey, m_txtEncryptionKey, m_txtPassword})
+        field->setCursorPosition(0);
 }
 
 void frmMain::cmdUpdate_Click()

@@ -2,6 +2,7 @@
 
 #include "shell/CommonDialog.h"
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QPointer>
 #include <QRectF>
@@ -24,6 +25,7 @@ class QRadioButton;
 class QTabBar;
 class QToolBar;
 class QTreeWidget;
+class PacketRequest;
 class frmEncryptionKey;
 
 // The main window: start-up, the five tabs, the menus and the toolbar, the
@@ -101,6 +103,20 @@ public:
     void DecryptRecordFile();
     void EnableRecordCommands(bool enabled);
 
+    // Server Information tab: probes the server chosen in cboServer.
+    void cboServer_Click();
+    void RefreshServerStatus();
+    void cmdRefreshServer_Click();
+
+    // Usage Statistics tab.
+    // Empties tvStats, fetches the period's statistics and fills it.
+    void RetrieveStatistics(int period);
+    void optStatPeriod_Click(int index);
+    void cmdExportStats_Click();
+    void cmdReqPackage_Click();
+    // The package server's answer to the re-delivery request.
+    void INetReq_Completed(const QByteArray &body);
+
     // The progress note over the current frame.
     void showProgress(const QString &note);
     void hideProgress();
@@ -173,4 +189,6 @@ private:
     QTreeWidget *m_tvStats = nullptr;
     QPushButton *m_cmdExportStats = nullptr;
     QPushButton *m_cmdReqPackage = nullptr;
+    // The re-delivery request's transfer channel: one request at a time.
+    PacketRequest *m_INetReq = nullptr;
 };

@@ -3,20 +3,13 @@
 #include "shell/CommonDialog.h"
 
 #include <QList>
-#include <QString>
 
-// The shared dialog's boxes answered from a script: each box takes the next
-// answer (a path, or cancel when the script has run out) and is recorded
-// with the properties it was shown with.
+// The shared dialog's boxes answered from a script: each file box takes the
+// next answer (cancel when the script has run out), the printer box is
+// cancelled, and every box is recorded with what it was shown with.
 class ScriptedDialog final : public CommonDialog::Backend
 {
 public:
-    struct Answer
-    {
-        bool accepted = false;
-        QString fileName;
-        int filterIndex = 0;
-    };
     struct Shown
     {
         bool printer = false;
@@ -24,18 +17,24 @@ public:
         int printerFlags = 0;
     };
 
-    // Queues a chosen path (and filter), or a cancel.
+    // Queues a chosen path (and filter entry), or a cancel.
     void choose(const QString &path, int filterIndex = 0)
     {
-        answers.append(Answer{true, path, filterIndex});
+        answers.append(CommonDialog::FileAnswer{true, path, filterIndex});
     }
-    void cancel() { answers.append(Answer{}); }
-    void confirmPrinter(bool confirmed) { printerAnswers.append(confirmed); }
+    void cancel() { answers.append(CommonDialog::FileAnswer{}); }
 
-    CommonDialog::FileAnswer showFile(const CommonDialog::FileRequest &request) override;
-    bool showPrinter(int flags) override;
+    CommonDialog::FileAnswer showFile(const CommonDialog::FileRequest &request) override
+    {
+        shown.append(Shown{false, request, 0});
+        return answers.isEmpty() ? CommonDialog::FileAnswer{} : answers.takeFirst();
+    }
+    bool showPrinter(int flags) override
+    {
+        shown.append(Shown{true, {}, flags});
+        return false;
+    }
 
-    QList<Answer> answers;
-    QList<bool> printerAnswers;
+    QList<CommonDialog::FileAnswer> answers;
     QList<Shown> shown;
 };

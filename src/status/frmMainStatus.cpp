@@ -1,0 +1,36 @@
+// The Server Information tab of the main window: whether the chosen server
+// answers, and how fast.
+#include "shell/frmMain.h"
+
+#include "shell/modPublic.h"
+#include "status/ServerStatus.h"
+
+#include <QColor>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPalette>
+
+void frmMain::cboServer_Click()
+{
+    RefreshServerStatus();
+}
+
+void frmMain::cmdRefreshServer_Click()
+{
+    RefreshServerStatus();
+}
+
+void frmMain::RefreshServerStatus()
+{
+    // The package server comes from the window's copy of the developer key.
+    const ServerStatus::Outcome outcome = ServerStatus::probeServer(
+        m_cboServer->currentText(), modPublic::GetServerPath(m_settings.developerKey));
+    // A failure shows the status in red; success gives it back the normal
+    // colour, the one of the connection time, which never changes.
+    QPalette status = m_txtServerStatus->palette();
+    status.setColor(QPalette::Text, outcome.active ? m_txtConnTime->palette().color(QPalette::Text)
+                                                   : QColor(255, 0, 0));
+    m_txtServerStatus->setPalette(status);
+    m_txtServerStatus->setText(outcome.status);
+    m_txtConnTime->setText(outcome.connectionTime);
+}
