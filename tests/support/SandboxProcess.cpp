@@ -6,7 +6,6 @@
 
 SandboxProcess::SandboxProcess(const QStringList &arguments, const QString &dataDir)
 {
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(
         QString::fromUtf8(TestConfig::sandboxPath),
         QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"),

@@ -28,8 +28,10 @@ public:
     quint16 port() const { return m_port; }
     QString proxyUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
     QString outboxDir() const { return m_dir.filePath(QStringLiteral("outbox")); }
-    // What the sandbox printed up to its "Listening on" line.
+    // What the sandbox printed up to its "Listening on" line, and on its
+    // error channel so far.
     QStringList startupLines() const { return m_lines; }
+    QString errorOutput() { return QString::fromUtf8(m_process.readAllStandardError()); }
 
     // The transaction ID that start-up names for a re-delivery answer:
     // "Request Successful", "No Email", "File does not exist" or
