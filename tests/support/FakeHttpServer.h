@@ -27,9 +27,9 @@ public:
     struct Reply
     {
         int status = 200;
-        QByteArray body;
+        QByteArray body = {};
         Behaviour behaviour = Behaviour::Answer;
-        QByteArray headers; // extra header lines, each ending in CR LF
+        QByteArray headers = {}; // extra header lines, each ending in CR LF
         int delayMs = 0;
     };
     struct Request
@@ -41,17 +41,9 @@ public:
     };
     static Reply answer(const QByteArray &body, int status = 200)
     {
-        Reply reply;
-        reply.status = status;
-        reply.body = body;
-        return reply;
+        return {.status = status, .body = body};
     }
-    static Reply behave(Behaviour behaviour)
-    {
-        Reply reply;
-        reply.behaviour = behaviour;
-        return reply;
-    }
+    static Reply behave(Behaviour behaviour) { return {.behaviour = behaviour}; }
 
     FakeHttpServer();
     ~FakeHttpServer() override;
