@@ -1,47 +1,79 @@
 #include "support/FakeHttpServer.h"
 
+#include "gateway/modProdUpdate.h"
+
+#include <QNetworkProxyFactory>
 #include <QTcpSocket>
 #include <QTimer>
-
-#include <memory>
 
 FakeHttpServer::FakeHttpServer()
 {
     if (!m_server.listen(QHostAddress::LocalHost, 0))
         qFatal("the fake server cannot listen on 127.0.0.1");
-    connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpServer::accept);
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            socket->setParent(this);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
 }
 
 FakeHttpServer::~FakeHttpServer()
 {
-    m_server.close();
+    if (m_isProxy)
+        qunsetenv("http_proxy");
 }
 
 QString FakeHttpServer::origin() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(port());
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
 }
 
-void FakeHttpServer::accept()
+QList<QByteArray> FakeHttpServer::targets() const
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        socket->setParent(this);
-        auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
-            if (buffer->contains("\r\n\r\n"))
-                return; // one request per connection
-            buffer->append(socket->readAll());
-            const qsizetype end = buffer->indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
-            const QByteArray head = buffer->left(end);
-            const QList<QByteArray> requestLine = head.left(head.indexOf("\r\n")).split(' ');
-            targets.append(requestLine.value(1));
-            heads.append(head);
-            respond(socket, replies.isEmpty() ? fallback : replies.takeFirst());
-        });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
+    QList<QByteArray> list;
+    for (const Request &request : requests)
+        list.append(request.target);
+    return list;
+}
+
+bool FakeHttpServer::useAsProxy()
+{
+    for (const char *name : {"HTTP_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        qunsetenv(name);
+    qputenv("http_proxy", origin().toLatin1());
+    m_isProxy = true;
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(
+        QNetworkProxyQuery(QUrl(modProdUpdate::CentralBaseURL())));
+    return !proxies.isEmpty() && proxies.first().hostName() == QLatin1String("127.0.0.1") &&
+           proxies.first().port() == m_server.serverPort();
+}
+
+void FakeHttpServer::read(QTcpSocket *socket)
+{
+    if (socket->property("answered").toBool())
+        return;
+    const QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
+    socket->setProperty("buffer", buffer);
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return;
+    Request request;
+    request.head = buffer.left(headEnd);
+    const QList<QByteArray> line = request.head.left(request.head.indexOf("\r\n")).split(' ');
+    request.method = line.value(0);
+    request.target = line.value(1);
+    const qsizetype length = request.head.toLower().indexOf("\r\ncontent-length:");
+    const qsizetype bodySize =
+        length < 0 ? 0 : request.head.mid(length + 17).split('\r').first().trimmed().toLongLong();
+    if (buffer.size() < headEnd + 4 + bodySize)
+        return;
+    request.body = buffer.mid(headEnd + 4, bodySize);
+    socket->setProperty("answered", true);
+    requests.append(request);
+    const Reply reply = replies.isEmpty() ? fallback : replies.takeFirst();
+    QTimer::singleShot(reply.delayMs, socket, [this, socket, reply] { respond(socket, reply); });
 }
 
 void FakeHttpServer::respond(QTcpSocket *socket, const Reply &reply)
@@ -49,7 +81,6 @@ void FakeHttpServer::respond(QTcpSocket *socket, const Reply &reply)
     switch (reply.behaviour) {
     case Behaviour::Close:
         socket->abort();
-        socket->deleteLater();
         return;
     case Behaviour::Hang:
         return;
@@ -61,12 +92,14 @@ void FakeHttpServer::respond(QTcpSocket *socket, const Reply &reply)
         return;
     }
     case Behaviour::Answer:
-        break;
+        // A body goes in one chunk: no length announced, so a client must
+        // limit what it takes as it reads.
+        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) +
+                      " Scripted\r\nConnection: close\r\n" + reply.headers +
+                      (reply.body.isEmpty() ? QByteArray("Content-Length: 0\r\n\r\n")
+                                            : "Transfer-Encoding: chunked\r\n\r\n" +
+                                                  QByteArray::number(reply.body.size(), 16) +
+                                                  "\r\n" + reply.body + "\r\n0\r\n\r\n"));
+        socket->disconnectFromHost();
     }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n" +
-                      "Connection: close\r\n" + reply.headers;
-    if (reply.withLength)
-        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    socket->write(head + "\r\n" + reply.body);
-    socket->disconnectFromHost();
 }

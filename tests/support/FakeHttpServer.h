@@ -2,16 +2,16 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
 
-// An HTTP server on 127.0.0.1 inside the test process, for the transport and
-// everything built on it. It answers requests from a queue of scripted
-// replies (then with the fallback) and keeps what it was asked. It also
-// serves as an HTTP proxy: a request in absolute form ("GET http://host/...")
-// is recorded with its whole URL, so tests see the program's real requests.
+class QTcpSocket;
+
+// An HTTP server on 127.0.0.1 inside the test process. It answers every
+// request (one per connection) with the next scripted reply, then with the
+// fallback, and keeps what it was asked. As the program's proxy it sees the
+// program's real URLs: a proxied request's target is the whole URL.
 class FakeHttpServer : public QObject
 {
     Q_OBJECT
@@ -19,49 +19,52 @@ class FakeHttpServer : public QObject
 public:
     enum class Behaviour
     {
-        Answer, // a status line, headers and the body
+        Answer, // status line, headers, body, then the connection closes
         Close,  // drops the connection without a word
         Hang,   // keeps the connection open and never answers
         Drip    // announces a long body and sends one byte every 100 ms
     };
     struct Reply
     {
-        Behaviour behaviour = Behaviour::Answer;
         int status = 200;
+        QByteArray body = {};
+        Behaviour behaviour = Behaviour::Answer;
+        QByteArray headers = {}; // extra header lines, each ending in CR LF
+        int delayMs = 0;
+    };
+    struct Request
+    {
+        QByteArray method;
+        QByteArray target; // as on the request line
+        QByteArray head;   // request line and headers
         QByteArray body;
-        QByteArray headers;     // extra header lines, each ending in CR LF
-        bool withLength = true; // otherwise the end of the body closes the connection
     };
     static Reply answer(const QByteArray &body, int status = 200)
     {
-        return Reply{Behaviour::Answer, status, body, QByteArray(), true};
+        return {.status = status, .body = body};
     }
-    static Reply behave(Behaviour behaviour)
-    {
-        return Reply{behaviour, 200, QByteArray(), QByteArray(), true};
-    }
+    static Reply behave(Behaviour behaviour) { return {.behaviour = behaviour}; }
 
     FakeHttpServer();
     ~FakeHttpServer() override;
 
-    quint16 port() const { return m_server.serverPort(); }
     // "http://127.0.0.1:PORT"
     QString origin() const;
+    QList<QByteArray> targets() const;
 
-    // Replies for the next requests, in order; the fallback answers the rest.
+    // Makes this server the program's proxy (http_proxy, no no_proxy) until
+    // it goes. False when the central host would not be reached through it:
+    // then no request may be sent, since it would leave the machine.
+    bool useAsProxy();
+
     QList<Reply> replies;
-    Reply fallback = answer(QByteArray());
-
-    // The request target of every request, as on its request line.
-    QList<QByteArray> targets;
-    // Every request's head (request line and headers).
-    QList<QByteArray> heads;
+    Reply fallback;
+    QList<Request> requests;
 
 private:
-    void accept();
-    void respond(class QTcpSocket *socket, const Reply &reply);
+    void read(QTcpSocket *socket);
+    void respond(QTcpSocket *socket, const Reply &reply);
 
     QTcpServer m_server;
+    bool m_isProxy = false;
 };
-
-Q_DECLARE_METATYPE(FakeHttpServer::Reply)

@@ -5,15 +5,15 @@
 #include <QDeadlineTimer>
 
 SandboxProcess::SandboxProcess(const QStringList &arguments, const QString &dataDir)
-    : m_dataDir(dataDir.isEmpty() ? m_dir.filePath(QStringLiteral("data")) : dataDir)
 {
-    m_process.start(QString::fromUtf8(TestConfig::sandboxPath),
-                    QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                QStringLiteral("--data"), m_dataDir, QStringLiteral("--outbox"),
-                                outboxDir()} +
-                        arguments);
+    m_process.start(
+        QString::fromUtf8(TestConfig::sandboxPath),
+        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"),
+                    dataDir.isEmpty() ? m_dir.filePath(QStringLiteral("data")) : dataDir,
+                    QStringLiteral("--outbox"), outboxDir()} +
+            arguments);
     const QLatin1String listening("Listening on http://127.0.0.1:");
-    const QDeadlineTimer deadline(startTimeoutMs);
+    const QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
         if (!m_process.canReadLine()) {
             m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
@@ -33,22 +33,6 @@ SandboxProcess::~SandboxProcess()
     stop();
 }
 
-QString SandboxProcess::proxyUrl() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
-}
-
-QString SandboxProcess::outboxDir() const
-{
-    return m_dir.filePath(QStringLiteral("outbox"));
-}
-
-QString SandboxProcess::errorOutput()
-{
-    m_errors += m_process.readAllStandardError();
-    return QString::fromUtf8(m_errors);
-}
-
 QString SandboxProcess::transactionFor(const QString &answer) const
 {
     const QString prefix = answer + QStringLiteral(": ");
@@ -61,14 +45,13 @@ QString SandboxProcess::transactionFor(const QString &answer) const
 
 int SandboxProcess::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(15000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(15000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+            return -1;
+        }
     }
-    errorOutput();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }

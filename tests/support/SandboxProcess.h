@@ -7,36 +7,31 @@
 
 // Runs the built varnell-sandbox for one test: on any free loopback port,
 // with a private catalogue and outbox, stopped when the object goes. Point
-// http_proxy (or a QNetworkProxy) at proxyUrl() to reach the gateway's real
-// addresses. A test that uses it must depend on the varnell-sandbox target.
+// http_proxy at proxyUrl() to reach the gateway's real addresses. A test
+// that uses it must depend on the varnell-sandbox target.
 class SandboxProcess
 {
 public:
-    // Starts the sandbox with the extra arguments and waits, at most
-    // startTimeoutMs, for its "Listening on" line. dataDir, when given, is
-    // the catalogue folder to use instead of a fresh one (to restart on the
-    // same catalogue).
+    // Starts the sandbox with the extra arguments and waits for its
+    // "Listening on" line. dataDir, when given, is the catalogue folder to
+    // use instead of a fresh one (to restart on the same catalogue).
     explicit SandboxProcess(const QStringList &arguments = {}, const QString &dataDir = {});
     ~SandboxProcess();
 
     SandboxProcess(const SandboxProcess &) = delete;
     SandboxProcess &operator=(const SandboxProcess &) = delete;
 
-    static constexpr int startTimeoutMs = 30000;
-
     static QString developerKey() { return QStringLiteral("SBX-DEMO-001demo.varnellypackz"); }
     static QString encryptionKey() { return QStringLiteral("Varnell sandbox key"); }
 
     bool isListening() const { return m_port != 0; }
     quint16 port() const { return m_port; }
-    QString proxyUrl() const;
-    QString dataDir() const { return m_dataDir; }
-    QString outboxDir() const;
-
-    // What the sandbox printed on stdout up to its "Listening on" line, and
-    // on stderr so far.
+    QString proxyUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    QString outboxDir() const { return m_dir.filePath(QStringLiteral("outbox")); }
+    // What the sandbox printed up to its "Listening on" line, and on its
+    // error channel so far.
     QStringList startupLines() const { return m_lines; }
-    QString errorOutput();
+    QString errorOutput() { return QString::fromUtf8(m_process.readAllStandardError()); }
 
     // The transaction ID that start-up names for a re-delivery answer:
     // "Request Successful", "No Email", "File does not exist" or
@@ -50,8 +45,6 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    QString m_dataDir;
     QStringList m_lines;
-    QByteArray m_errors;
     quint16 m_port = 0;
 };
