@@ -80,10 +80,11 @@ void TestStatistics::parse_data()
     const auto row = [](const char *name, const QByteArray &answer, const char *tree) {
         QTest::newRow(name) << answer << QString::fromUtf8(tree);
     };
-    row("three results, lines after the end marker",
-        widget + "|1/3/2003|-1|T101|Bob\r\nEnd Products\r\n|1/4/2003|2|T102|Cy\r\n",
-        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 1/3/2003|Not Processed|T101|Bob;"
-        "7X2 1/4/2003|Declined|T102|Cy");
+    row("result codes as numbers, lines after the end marker",
+        widget + "|a|-1|A|u\r\n|b|00|B|u\r\nEnd Products\r\n|c|2|C|u\r\n|d|-01|D|u\r\n"
+                 "|e|99999999999999999999|E|u\r\n",
+        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 a|Not Processed|A|u;7X2 b|Success|B|u;"
+        "7X3 c|Declined|C|u;7X4 d|Not Processed|D|u;7X5 e|Declined|E|u");
     row("hidden before the first header and under a negative ID",
         "|early|0|T0|Zed\r\nNew Product |-3|Hidden|x|d|0|t|u\r\n|d|0|t2|u\r\nEnd Products\r\n" +
             widget,
@@ -92,10 +93,6 @@ void TestStatistics::parse_data()
         widget + "|d1|0|T1|u1\r\nNew Product |009|Gadget|x|d2|5|T2|u2\r\n|d3|0|T3|u3\r\n",
         "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 d1|Success|T1|u1;9k Gadget;"
         "9X0 d2|Declined|T2|u2;9X1 d3|Success|T3|u3");
-    row("result codes as numbers",
-        widget + "|a|00|A|u\r\n|b|-01|B|u\r\n|c|99999999999999999999|C|u\r\n",
-        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 a|Success|A|u;7X2 b|Not Processed|B|u;"
-        "7X3 c|Declined|C|u");
     // Lines the tree cannot hold soundly are skipped, a header with all its
     // transactions, so that none lands under another product.
     row("broken lines",
