@@ -43,6 +43,12 @@ struct Read
     QString developer, encryption, password;
 };
 
+bool write(const char *developer, const char *encryption, const char *password = "")
+{
+    return modPublic::WriteSettings(QString::fromUtf8(developer), QString::fromUtf8(encryption),
+                                    QString::fromUtf8(password));
+}
+
 Read readWithSentinels()
 {
     Read r{false, QStringLiteral("d?"), QStringLiteral("e?"), QStringLiteral("p?")};
@@ -59,8 +65,7 @@ class TestSettingsStore : public QObject
 private slots:
     void readWriteKeepsValuesExactly();
     void nullColumnsAndPositions();
-    void emptyTableAndMissingFile();
-    void wrongPasswordAndDamagedFiles();
+    void unusableStoresChangeNothing();
     void exclusiveOpen();
     void installerCreatesAndReplaces();
     void serverPath_data();
@@ -105,7 +110,7 @@ void TestSettingsStore::nullColumnsAndPositions()
     QCOMPARE(r.password, QStringLiteral("pw"));
 
     // Only the first record is written.
-    QVERIFY(modPublic::WriteSettings(QStringLiteral("D1"), QStringLiteral("E1"), QString()));
+    QVERIFY(write("D1", "E1"));
     r = readWithSentinels();
     QCOMPARE(r.developer, QStringLiteral("D1"));
     QCOMPARE(r.encryption, QStringLiteral("E1"));
@@ -121,17 +126,16 @@ void TestSettingsStore::nullColumnsAndPositions()
     QCOMPARE(r.developer, QStringLiteral("DEV"));
     QCOMPARE(r.encryption, QStringLiteral("ENC"));
     QCOMPARE(r.password, QStringLiteral("p?"));
-    QVERIFY(
-        !modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")));
+    QVERIFY(!write("a", "b", "c"));
 }
 
-void TestSettingsStore::emptyTableAndMissingFile()
+void TestSettingsStore::unusableStoresChangeNothing()
 {
     TestEnvironment env;
     Read r = readWithSentinels();
     QVERIFY(!r.ok);
     QCOMPARE(r.developer, QStringLiteral("d?"));
-    QVERIFY(!modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QString()));
+    QVERIFY(!write("a", "b"));
     QVERIFY(!QFile::exists(env.storePath())); // never created by the program
 
     makeStore(env.storePath(), storeKey, {createTable});
@@ -140,19 +144,14 @@ void TestSettingsStore::emptyTableAndMissingFile()
     QCOMPARE(r.developer, QStringLiteral("d?"));
     QCOMPARE(r.encryption, QStringLiteral("e?"));
     QCOMPARE(r.password, QStringLiteral("p?"));
-    QVERIFY(!modPublic::WriteSettings(QStringLiteral("a"), QStringLiteral("b"), QString()));
+    QVERIFY(!write("a", "b"));
     QVERIFY(!readWithSentinels().ok); // the write added no record
-}
 
-void TestSettingsStore::wrongPasswordAndDamagedFiles()
-{
-    TestEnvironment env;
     makeStore(env.storePath(), "another password",
               {createTable, QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'a', 'b', 'c')")});
     const QByteArray keyedElsewhere = contents(env.storePath());
     QVERIFY(!readWithSentinels().ok);
-    QVERIFY(
-        !modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")));
+    QVERIFY(!write("x", "y", "z"));
     QCOMPARE(contents(env.storePath()), keyedElsewhere);
 
     env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
@@ -165,7 +164,7 @@ void TestSettingsStore::wrongPasswordAndDamagedFiles()
         file.write(bytes);
         file.close();
         QVERIFY(!readWithSentinels().ok);
-        QVERIFY(!modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QString()));
+        QVERIFY(!write("x", "y"));
         QCOMPARE(contents(env.storePath()), bytes);
     }
 
@@ -182,7 +181,7 @@ void TestSettingsStore::exclusiveOpen()
         const StoreFile::ExclusiveLock other(env.storePath());
         QVERIFY(other.held());
         QVERIFY(!readWithSentinels().ok);
-        QVERIFY(!modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QString()));
+        QVERIFY(!write("x", "y"));
         // The lock holds against another process as well.
         QProcess flock;
         flock.start(QStringLiteral("flock"),
