@@ -1,47 +1,19 @@
 // The gateway commands of `varnell` against the sandbox gateway, which they
 // reach at the real addresses through http_proxy.
 
-#include "TestConfig.h"
 #include "gateway/modProdUpdate.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"
 #include "statistics/modStatistics.h"
 #include "support/SandboxProcess.h"
 #include "support/TestEnvironment.h"
+#include "support/VarnellRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTest>
-
-namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Words split at blanks; "~" stands for a blank inside a word.
-Run varnell(const QByteArray &line, const QByteArray &input = QByteArray())
-{
-    QStringList arguments = QString::fromUtf8(line).split(QLatin1Char(' '));
-    for (QString &word : arguments)
-        word.replace(QLatin1Char('~'), QLatin1Char(' '));
-    QProcess process;
-    process.start(QString::fromUtf8(TestConfig::varnellPath), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000))
-        qFatal("varnell did not start or finish");
-    return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-               process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-} // namespace
 
 class TestCommands : public QObject
 {
@@ -93,7 +65,7 @@ void TestCommands::products()
 {
     startSandbox();
     QCOMPARE(varnell("products count").out, QByteArray("4\n"));
-    Run r = varnell("products show 1");
+    VarnellRun r = varnell("products show 1");
     QCOMPARE(r.out, QByteArray("CPID: 1\nPDesc: Zo\xc3\xab's Ledger\nCost: $49.95\n"
                                "CurType: 0 (USD___United_State_Dollar)\nSM: 1 (Standard Service)\n"
                                "CurVer: 3.2.1\nDteC: 14/Mar/2021\nDteE: 02/Nov/2024\nLP: false\n"
@@ -136,14 +108,14 @@ void TestCommands::stats()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), modStatistics::csvFromNodeTexts(texts));
 
-    const Run r = varnell("stats --period day --json");
+    const VarnellRun r = varnell("stats --period day --json");
     QVERIFY(!QJsonDocument::fromJson(r.out).array().at(0)[u"transactions"].toArray().isEmpty());
 }
 
 void TestCommands::statusResendAndStore()
 {
     startSandbox();
-    Run r = varnell("status");
+    VarnellRun r = varnell("status");
     QCOMPARE(r.exitCode, 0);
     // The time as the tab shows it, which its own tests check.
     QVERIFY2(r.out.startsWith("Server 0: Active ") && r.out.contains(" ms\nServer 1: Active ") &&
@@ -192,7 +164,7 @@ void TestCommands::statusResendAndStore()
 void TestCommands::withoutGateway()
 {
     // Nobody answers.
-    Run r = varnell("status");
+    VarnellRun r = varnell("status");
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.out, QByteArray("Server 0: Down\nServer 1: Down\n"));
     r = varnell("resend T1");
@@ -218,7 +190,7 @@ void TestCommands::serverFailures()
 {
     // The gateway answers every request with an error status.
     startSandbox({QStringLiteral("--status"), QStringLiteral("503")});
-    Run r = varnell("products count");
+    VarnellRun r = varnell("products count");
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.err, QByteArray("varnell: There has been an error retrieving your account "
                                "information. The processing server may not be available at "
