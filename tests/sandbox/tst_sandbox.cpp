@@ -4,8 +4,8 @@
 #include "statistics/modStatistics.h"
 #include "support/SandboxProcess.h"
 
-#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTest>
@@ -65,63 +65,34 @@ class TestSandbox : public QObject
     Q_OBJECT
 
 private slots:
-    void requestTarget_data();
-    void requestTarget();
-    void badOptions();
+    void parsers();
     void routing();
     void updatesPersist();
-    void badCatalogueIsKept();
     void statistics();
     void faultSwitches();
 };
 
-void TestSandbox::requestTarget_data()
+void TestSandbox::parsers()
 {
-    QTest::addColumn<QByteArray>("target");
-    QTest::addColumn<QByteArray>("hostHeader");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QByteArray>("value"); // of the query key "v"
-    QTest::newRow("origin form") << QByteArray("/Validator/A.asp?v=1")
-                                 << QByteArray("Secure.Varnell.COM:8080")
-                                 << QStringLiteral("secure.varnell.com")
-                                 << QByteArray("/Validator/A.asp") << QByteArray("1");
-    QTest::newRow("absolute form wins over Host")
-        << QByteArray("http://www.demo.varnell.com:80/pack//RequestPack.cgi")
-        << QByteArray("127.0.0.1:5555") << QStringLiteral("www.demo.varnell.com")
-        << QByteArray("/pack/RequestPack.cgi") << QByteArray();
-    QTest::newRow("percent decoding keeps plus")
-        << QByteArray("/a%2Fb?x=0&v=Cr%E8me+%26+Co%3D%zz%4") << QByteArray("h")
-        << QStringLiteral("h") << QByteArray("/a/b") << QByteArray("Cr\xE8me+&+Co=%zz%4");
-    QTest::newRow("empty value is present, first wins")
-        << QByteArray("/?v=&v=2") << QByteArray("h") << QStringLiteral("h") << QByteArray("/")
-        << QByteArray("");
-}
+    // The host in lower case without its port; the first pair of a name wins.
+    RequestTarget target = RequestTarget::parse("/Validator/A.asp?v=&v=2", "Secure.Varnell.COM:80");
+    QCOMPARE(target.host, QStringLiteral("secure.varnell.com"));
+    QVERIFY(!target.queryValue("v").isNull() && target.queryValue("v").isEmpty());
+    QVERIFY(target.queryValue("w").isNull());
+    // Only %XX is decoded: "+" stays a plus, a broken "%" stays as it is.
+    target = RequestTarget::parse("/a%2Fb//c?x=0&v=Cr%E8me+%26+Co%3D%zz%4", "h");
+    QCOMPARE(target.path, QByteArray("/a/b/c"));
+    QCOMPARE(target.queryValue("v"), QByteArray("Cr\xE8me+&+Co=%zz%4"));
 
-void TestSandbox::requestTarget()
-{
-    QFETCH(QByteArray, target);
-    QFETCH(QByteArray, hostHeader);
-    QFETCH(QString, host);
-    QFETCH(QByteArray, path);
-    QFETCH(QByteArray, value);
-    const RequestTarget parsed = RequestTarget::parse(target, hostHeader);
-    QCOMPARE(parsed.host, host);
-    QCOMPARE(parsed.path, path);
-    QCOMPARE(parsed.queryValue("v").isNull(), value.isNull());
-    QCOMPARE(parsed.queryValue("v"), value);
-}
-
-void TestSandbox::badOptions()
-{
+    // Options it cannot use are refused with a reason.
     for (const char *bad : {"--port x", "--port 70000", "--status 99", "--delay-ms -5", "--hang=1",
                             "--data", "--bogus", "extra"}) {
         SandboxOptions options;
         QString error;
-        QCOMPARE(SandboxOptions::parse(QString::fromLatin1(bad).split(QLatin1Char(' ')), &options,
-                                       &error),
-                 SandboxOptions::Parse::Error);
-        QVERIFY2(!error.isEmpty(), bad);
+        QVERIFY2(SandboxOptions::parse(QString::fromLatin1(bad).split(QLatin1Char(' ')), &options,
+                                       &error) == SandboxOptions::Parse::Error &&
+                     !error.isEmpty(),
+                 bad);
     }
 }
 
@@ -137,8 +108,8 @@ void TestSandbox::routing()
         QByteArray("4\r\n"));
     QCOMPARE(exchange(sandbox.port(), "GET " + query + " HTTP/1.1\r\nHost: example.com\r\n").status,
              404);
-    QCOMPARE(viaProxy(sandbox, "http://secure.varnell.com/ConnTest.txt").status, 200);
-    QCOMPARE(viaProxy(sandbox, "http://www.demo.varnell.com/ConnTest.txt").status, 200);
+    // The probe pages are those of the central host and of "www." + the
+    // account's server, no other.
     QCOMPARE(viaProxy(sandbox, "http://demo.varnell.com/ConnTest.txt").status, 404);
     QCOMPARE(viaProxy(sandbox, central + "RequestPack.cgi", "TID=T1").status, 404);
     // It listens on 127.0.0.1 alone: another loopback address finds nobody.
@@ -147,15 +118,17 @@ void TestSandbox::routing()
 
 void TestSandbox::updatesPersist()
 {
+    // A catalogue that cannot be read is set aside, and the sandbox starts
+    // with its own.
     QTemporaryDir data;
-    const QByteArray description = Ansi::encode(QStringLiteral("Crème & Co + 100% = “best”"));
+    QFile file(data.filePath(QStringLiteral("catalogue.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"products\": [") > 0);
+    file.close();
     const char *const update = "ProductUpdate.asp";
     {
         SandboxProcess sandbox({}, data.path());
         QVERIFY(sandbox.isListening());
-        QCOMPARE(page(sandbox, update,
-                      "&CPID=5&Cost=1234.5&PO=True&LP=false&CurType=2&SM=1&CurVer=2.1&PDesc=" +
-                          description.toPercentEncoding()),
+        QCOMPARE(page(sandbox, update, "&CPID=5&Cost=1&PO=1&LP=1&CurType=2&SM=1&CurVer=2&PDesc=N"),
                  QByteArray("Product Added\r\n"));
         QCOMPARE(
             page(sandbox, update, "&CPID=2&Cost=12&PO=1&LP=true&CurType=3&SM=2&CurVer=9&PDesc=Two"),
@@ -166,34 +139,18 @@ void TestSandbox::updatesPersist()
                  "&CPID=" + QByteArray(id) + "&Cost=1&PO=1&LP=1&CurType=0&SM=0&CurVer=1&PDesc=X");
         QCOMPARE(sandbox.stop(), 0);
     }
+    QVERIFY(QFile::exists(data.filePath(QStringLiteral("catalogue.json.bad"))));
     SandboxProcess restarted({}, data.path());
     QVERIFY(restarted.isListening());
     QCOMPARE(page(restarted, "GetProdCount.asp"), QByteArray("5\r\n"));
-    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
-    QCOMPARE(page(restarted, "GetProductInfo.asp", "&ProdCount=5"),
-             QByteArray("CPID=5|PDesc=" + description +
-                        "|Cost=1234.5|CurType=2|SM=1|CurVer=2.1|DteC=" + today + "|DteE=" + today +
-                        "|LP=0|PO=1|SysLock=0|\r\n")
-                 .replace('|', '\xdf'));
     // A change keeps the creation date.
+    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
     QCOMPARE(page(restarted, "GetProductInfo.asp", "&ProdCount=2"),
              QByteArray("CPID=2|PDesc=Two|Cost=12|CurType=3|SM=2|CurVer=9|DteC=2022-06-01|DteE=" +
                         today + "|LP=1|PO=1|SysLock=0|\r\n")
                  .replace('|', '\xdf'));
     QVERIFY(page(restarted, "GetProductInfo.asp", "&ProdCount=4")
                 .startsWith("CPID=4\xdfPDesc=Cr\xE8me Archiver (retired)\xdf"));
-}
-
-void TestSandbox::badCatalogueIsKept()
-{
-    QTemporaryDir data;
-    QFile file(data.filePath(QStringLiteral("catalogue.json")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"products\": [") > 0);
-    file.close();
-    SandboxProcess sandbox({}, data.path());
-    QVERIFY(sandbox.isListening());
-    QCOMPARE(page(sandbox, "GetProdCount.asp"), QByteArray("4\r\n"));
-    QVERIFY(QFile::exists(data.filePath(QStringLiteral("catalogue.json.bad"))));
 }
 
 void TestSandbox::statistics()
@@ -203,15 +160,13 @@ void TestSandbox::statistics()
     const QDate today = QDate::currentDate();
     const QDate firstDay[] = {today, today.addDays(-6), today.addMonths(-1).addDays(1),
                               today.addYears(-1).addDays(1)};
+    const QByteArray review = central + "ProdReview.asp?DevID=demovarnellcompack&DateRange=";
     qsizetype previous = 0;
+    QSet<QString> captions, results;
     for (int period = 0; period < 4; ++period) {
-        const QByteArray body =
-            viaProxy(sandbox, central + "ProdReview.asp?DevID=demovarnellcompack&DateRange=" +
-                                  QByteArray::number(period))
-                .body;
+        const QByteArray body = viaProxy(sandbox, review + QByteArray::number(period)).body;
         // Every line but the end markers becomes a node: none is malformed.
-        qsizetype transactions = 0;
-        QSet<QString> captions, results, ids;
+        QSet<QString> ids;
         for (const modStatistics::Product &p : modStatistics::parseStatistics(body)) {
             captions.insert(p.caption);
             for (const modStatistics::Transaction &t : p.transactions) {
@@ -219,26 +174,24 @@ void TestSandbox::statistics()
                 QVERIFY2(date >= firstDay[period] && date <= today, qPrintable(t.date));
                 results.insert(t.result);
                 ids.insert(t.transactionId);
-                ++transactions;
             }
         }
-        QCOMPARE(transactions, body.count("\r\n") - body.count("End Products\r\n"));
-        QVERIFY(transactions > previous);
-        previous = transactions;
+        // IDs are unique: each stands for one transaction.
+        QCOMPARE(ids.size(), body.count("\r\n") - body.count("End Products\r\n"));
+        QVERIFY(ids.size() > previous);
+        previous = ids.size();
         for (const char *answer : {"Request Successful", "No Email", "File does not exist"})
             QVERIFY(ids.contains(sandbox.transactionFor(QLatin1String(answer))));
-        if (period == 3) {
-            QVERIFY(transactions >= 200);
-            QCOMPARE(captions, (QSet<QString>{QStringLiteral("Zoë's Ledger"),
-                                              QStringLiteral("Ångström Tools"),
-                                              QStringLiteral("Varnell Widget Pro")}));
-            QCOMPARE(results.size(), 3);
-        }
     }
-    for (const char *query :
-         {"DevID=someoneelse&DateRange=3", "DevID=demovarnellcompack&DateRange=4"})
-        QVERIFY(
-            !viaProxy(sandbox, central + "ProdReview.asp?" + query).body.contains("New Product"));
+    QVERIFY(previous >= 200); // in the year
+    QCOMPARE(captions,
+             (QSet<QString>{QStringLiteral("Zoë's Ledger"), QStringLiteral("Ångström Tools"),
+                            QStringLiteral("Varnell Widget Pro")}));
+    QCOMPARE(results.size(), 3);
+    // Nothing for another account or an unknown period.
+    for (const QByteArray &url :
+         QList<QByteArray>{review + '4', central + "ProdReview.asp?DevID=other&DateRange=3"})
+        QVERIFY(!viaProxy(sandbox, url).body.contains("New Product"));
 }
 
 void TestSandbox::faultSwitches()
@@ -250,11 +203,6 @@ void TestSandbox::faultSwitches()
         QCOMPARE(viaProxy(sandbox, url).status, 500);
         QCOMPARE(viaProxy(sandbox, url).body, QByteArray("4\r\n"));
         QCOMPARE(viaProxy(sandbox, url + "&x=1").status, 500);
-    }
-    {
-        SandboxProcess sandbox({QStringLiteral("--status"), QStringLiteral("503")});
-        QVERIFY(sandbox.isListening());
-        QCOMPARE(viaProxy(sandbox, url).status, 503);
     }
     {
         SandboxProcess sandbox({QStringLiteral("--delay-ms"), QStringLiteral("600")});

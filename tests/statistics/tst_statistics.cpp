@@ -11,8 +11,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <unistd.h>
-
 using Messages::Icon;
 using modStatistics::Product;
 
@@ -36,12 +34,6 @@ QString render(const QList<Product> &products)
     return lines.join(u';');
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 // The statistics answer, its tree and CSV export, and the requests of the
@@ -53,17 +45,14 @@ class TestStatistics : public QObject
 private slots:
     void init();
     void cleanup();
-    void nodeTexts();
     void parse_data();
     void parse();
     void transactionNumberLimit();
-    void csv();
+    void nodeTextsAndCsv();
     void retrieval();
-    void transactionId();
     void classify_data();
     void classify();
     void packetRequest();
-    void packetRequestFailures();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -79,17 +68,9 @@ void TestStatistics::init()
 
 void TestStatistics::cleanup()
 {
+    qunsetenv("VARNELL_HTTP_TIMEOUT_MS");
     m_server.reset();
     m_env.reset();
-}
-
-void TestStatistics::nodeTexts()
-{
-    QCOMPARE(modStatistics::nodeTexts(
-                 modStatistics::parseStatistics("New Product |007|Widget|x|1/2/2003|-1|T100|Ann")),
-             QStringList({QStringLiteral("Product ID: 7 - Widget"),
-                          QStringLiteral("Date: 1/2/2003     Result: Not Processed     "
-                                         "Transaction ID: T100     End UserName: Ann")}));
 }
 
 void TestStatistics::parse_data()
@@ -99,10 +80,11 @@ void TestStatistics::parse_data()
     const auto row = [](const char *name, const QByteArray &answer, const char *tree) {
         QTest::newRow(name) << answer << QString::fromUtf8(tree);
     };
-    row("three results, lines after the end marker",
-        widget + "|1/3/2003|-1|T101|Bob\r\nEnd Products\r\n|1/4/2003|2|T102|Cy\r\n",
-        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 1/3/2003|Not Processed|T101|Bob;"
-        "7X2 1/4/2003|Declined|T102|Cy");
+    row("result codes as numbers, lines after the end marker",
+        widget + "|a|-1|A|u\r\n|b|00|B|u\r\nEnd Products\r\n|c|2|C|u\r\n|d|-01|D|u\r\n"
+                 "|e|99999999999999999999|E|u\r\n",
+        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 a|Not Processed|A|u;7X2 b|Success|B|u;"
+        "7X3 c|Declined|C|u;7X4 d|Not Processed|D|u;7X5 e|Declined|E|u");
     row("hidden before the first header and under a negative ID",
         "|early|0|T0|Zed\r\nNew Product |-3|Hidden|x|d|0|t|u\r\n|d|0|t2|u\r\nEnd Products\r\n" +
             widget,
@@ -111,10 +93,6 @@ void TestStatistics::parse_data()
         widget + "|d1|0|T1|u1\r\nNew Product |009|Gadget|x|d2|5|T2|u2\r\n|d3|0|T3|u3\r\n",
         "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 d1|Success|T1|u1;9k Gadget;"
         "9X0 d2|Declined|T2|u2;9X1 d3|Success|T3|u3");
-    row("result codes as numbers",
-        widget + "|a|00|A|u\r\n|b|-01|B|u\r\n|c|99999999999999999999|C|u\r\n",
-        "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 a|Success|A|u;7X2 b|Not Processed|B|u;"
-        "7X3 c|Declined|C|u");
     // Lines the tree cannot hold soundly are skipped, a header with all its
     // transactions, so that none lands under another product.
     row("broken lines",
@@ -143,51 +121,48 @@ void TestStatistics::parse()
 
 void TestStatistics::transactionNumberLimit()
 {
-    QByteArray answer = "New Product |3|Busy|x|d|0|T0|u\r\n";
+    // A product holds 32,768 transactions at most (numbers 0 to 32767).
+    QByteArray busy = "New Product |3|Busy|x|d|0|T0|u\r\n";
     for (int i = 1; i <= 32768; ++i)
-        answer += "|d|0|T" + QByteArray::number(i) + "|u\r\n";
-    const QList<Product> products =
-        modStatistics::parseStatistics(answer + "New Product |4|Next|x|d|0|t|u\r\n");
+        busy += "|d|0|T" + QByteArray::number(i) + "|u\r\n";
+    const QList<Product> products = modStatistics::parseStatistics(busy + widget);
     QCOMPARE(products.size(), 2);
-    QCOMPARE(products[0].transactions.size(), 32768);
     QCOMPARE(products[0].transactions.last().transactionId, QStringLiteral("T32767"));
 }
 
-void TestStatistics::csv()
+void TestStatistics::nodeTextsAndCsv()
 {
     const QByteArray header = "\"Product ID\",\"Transaction Date\",\"Result\"\r\n";
+    const QStringList texts = modStatistics::nodeTexts(modStatistics::parseStatistics(
+        "New Product |012|Widget|x|1/2/2003|0|T100|Ann\r\n|1/4/2003 10:15:30|7|T102|Cy\r\n"
+        "New Product |3|Multi-Tool - Pro|x|d\"|-1| T 7 |\"Al\" \xe9ve Transaction ID: Y \r\n"));
+    QCOMPARE(texts.mid(0, 2), QStringList({QStringLiteral("Product ID: 12 - Widget"),
+                                           QStringLiteral("Date: 1/2/2003     Result: Success     "
+                                                          "Transaction ID: T100     End "
+                                                          "UserName: Ann")}));
     QCOMPARE(
-        modStatistics::csvFromNodeTexts(modStatistics::nodeTexts(modStatistics::parseStatistics(
-            "New Product |12|Widget|x|1/2/2003|0|T100|Ann\r\n|1/4/2003 10:15:30|7|T102|Cy\r\n"
-            "New Product |3|Multi-Tool - Pro|x|d|-1| T 7 |\xe9ve \r\n"))),
+        modStatistics::csvFromNodeTexts(texts),
         header +
             "\"12\",\"1/2/2003\",\"Success     Transaction ID: T100     End UserName: Ann\"\r\n"
             "\"12\",\"1/4/2003 10:15:30\",\"Declined     Transaction ID: T102     End "
-            "UserName: Cy\"\r\n\"3\",\"d\",\"Not Processed     Transaction ID:  T 7      End "
-            "UserName: \xe9ve\"\r\n");
-    // A quote inside a value is doubled.
-    QCOMPARE(modStatistics::csvFromNodeTexts(
-                 {QStringLiteral("Product ID: 5 - \"Q\""),
-                  QStringLiteral("Date: 1/2/2003     Result: Success     Transaction ID: T\"1     "
-                                 "End UserName: \"Al\"")}),
-             header + "\"5\",\"1/2/2003\",\"Success     Transaction ID: T\"\"1     End UserName: "
-                      "\"\"Al\"\"\"\r\n");
+            "UserName: Cy\"\r\n\"3\",\"d\"\"\",\"Not Processed     Transaction ID:  T 7      End "
+            "UserName: \"\"Al\"\" \xe9ve Transaction ID: Y\"\r\n"); // quotes doubled
+    // The ID after the first "Transaction ID", without its outer blanks.
+    QCOMPARE(modStatistics::transactionIdFromNodeText(texts.last()), QStringLiteral("T 7"));
+    QVERIFY(modStatistics::isTransactionNode(texts.last()) &&
+            !modStatistics::isTransactionNode(texts.first()));
 
     // A second export replaces the whole content; a file that cannot be
-    // written is reported, and the old one is kept.
+    // written is reported.
     const QString path = m_env->path(QStringLiteral("stats.csv"));
-    const QStringList texts = modStatistics::nodeTexts(modStatistics::parseStatistics(widget));
     QVERIFY(modStatistics::writeCsv(path, texts));
     QVERIFY(modStatistics::writeCsv(path, {}));
-    QCOMPARE(readFile(path), header);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), header);
+    const QString nowhere = m_env->path(QStringLiteral("no such folder/stats.csv"));
     QString error;
-    QFile::setPermissions(m_env->path(), QFile::ReadOwner | QFile::ExeOwner);
-    const bool written = modStatistics::writeCsv(path, texts, &error);
-    QFile::setPermissions(m_env->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (::geteuid() != 0) {
-        QVERIFY(!written && error.contains(path));
-        QCOMPARE(readFile(path), header);
-    }
+    QVERIFY(!modStatistics::writeCsv(nowhere, texts, &error) && error.contains(nowhere));
 }
 
 void TestStatistics::retrieval()
@@ -216,54 +191,41 @@ void TestStatistics::retrieval()
                                 url + "DevID=ab%26cdca&DateRange=1"}));
 }
 
-void TestStatistics::transactionId()
-{
-    // Only the outer blanks go, and the first "End UserName" ends the ID.
-    const QString node = QStringLiteral("Date: 1/2/2003     Result: Success     Transaction ID:   "
-                                        "T 1 00     End UserName: Transaction ID: Y");
-    QVERIFY(modStatistics::isTransactionNode(node));
-    QCOMPARE(modStatistics::transactionIdFromNodeText(node), QStringLiteral("T 1 00"));
-    QVERIFY(!modStatistics::isTransactionNode(QStringLiteral("Product ID: 7 - Widget")));
-}
-
 void TestStatistics::classify_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<int>("icon");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *answer, Icon icon, const char *title, const char *text) {
+    QTest::addColumn<QString>("shown"); // title, CR LF, text
+    const auto row = [](const char *answer, Icon icon, const char *shown) {
         QTest::newRow(answer) << QString::fromLatin1(answer) << int(icon)
-                              << QString::fromLatin1(title) << QString::fromLatin1(text);
+                              << QString::fromLatin1(shown);
     };
-    const char *const unknown = "An unexpected error has occured upon the request of this packet."
-                                "\r\nPlease retry requesting this packet at a later date.\r\n"
-                                "If this problem persists, please contact Ostrand";
     // The first of the four words that the answer holds decides.
     row("File does not exist; No Email; No Transaction; Request Successful", Icon::Information,
-        "Request Sent",
-        "A request has been sent for the packet.\r\nYou should receive it in your email shortly.");
-    row("<p>No Transaction</p> No Email", Icon::Exclamation, "Invalid Request",
-        "The selected transaction is invalid.\r\nPlease retry requesting this packet at a later "
-        "date.\r\nIf this problem persists, please contact Ostrand.");
-    row("No Email\r\nFile does not exist", Icon::Information, "No email address",
-        "There is no email address assigned.\r\nAn email address is assigned when a transaction "
-        "is processed.");
-    row("Error: File does not exist.", Icon::Information, "No Available Packet",
-        "The packet for the selected transaction no longer exists.");
-    row("request successful, no email", Icon::Critical, "Unknown Server Response", unknown);
+        "Request Sent\r\nA request has been sent for the packet.\r\nYou should receive it in "
+        "your email shortly.");
+    row("<p>No Transaction</p> No Email", Icon::Exclamation,
+        "Invalid Request\r\nThe selected transaction is invalid.\r\nPlease retry requesting "
+        "this packet at a later date.\r\nIf this problem persists, please contact Ostrand.");
+    row("No Email\r\nFile does not exist", Icon::Information,
+        "No email address\r\nThere is no email address assigned.\r\nAn email address is "
+        "assigned when a transaction is processed.");
+    row("Error: File does not exist.", Icon::Information,
+        "No Available Packet\r\nThe packet for the selected transaction no longer exists.");
+    row("request successful, no email", Icon::Critical,
+        "Unknown Server Response\r\nAn unexpected error has occured upon the request of this "
+        "packet.\r\nPlease retry requesting this packet at a later date.\r\nIf this problem "
+        "persists, please contact Ostrand");
 }
 
 void TestStatistics::classify()
 {
     QFETCH(QString, answer);
     QFETCH(int, icon);
-    QFETCH(QString, title);
-    QFETCH(QString, text);
+    QFETCH(QString, shown);
     const modStatistics::Outcome outcome = modStatistics::classifyRequestAnswer(answer);
     QCOMPARE(int(outcome.icon), icon);
-    QCOMPARE(outcome.title, title);
-    QCOMPARE(outcome.text, text);
+    QCOMPARE(outcome.title + QLatin1String("\r\n") + outcome.text, shown);
 }
 
 void TestStatistics::packetRequest()
@@ -274,6 +236,7 @@ void TestStatistics::packetRequest()
     m_server->fallback.delayMs = 300;
     PacketRequest request;
     QSignalSpy completed(&request, &PacketRequest::completed);
+    QSignalSpy failed(&request, &PacketRequest::failed);
     QCOMPARE(request.start(QStringLiteral("demo.varnell.com/pack/"), QStringLiteral("T 1&x=\xe9")),
              PacketRequest::Start::Started);
     QCOMPARE(request.start(QStringLiteral("demo.com"), QStringLiteral("second")),
@@ -292,39 +255,27 @@ void TestStatistics::packetRequest()
     for (const char *path : {"user@evil.example/", "x.com/?q=", "x.com/#frag"})
         QCOMPARE(request.start(QString::fromLatin1(path), QStringLiteral("T1")),
                  PacketRequest::Start::OtherError);
-    QTest::qWait(100);
-    QCOMPARE(completed.size(), 1);
-    QCOMPARE(m_server->requests.size(), 1);
-}
 
-void TestStatistics::packetRequestFailures()
-{
-    PacketRequest request;
-    QSignalSpy completed(&request, &PacketRequest::completed);
-    QSignalSpy failed(&request, &PacketRequest::failed);
-    // Dropped, too large, never answered: each ends in one failure, the last
-    // one within the deadline.
+    // Too large or never answered: each ends in one failure, the last one
+    // within the deadline.
     qputenv("VARNELL_HTTP_TIMEOUT_MS", "500");
     for (const FakeHttpServer::Reply &reply :
-         {FakeHttpServer::behave(FakeHttpServer::Behaviour::Close),
-          FakeHttpServer::answer(QByteArray(PacketRequest::maxAnswerSize + 1, 'S')),
+         {FakeHttpServer::answer(QByteArray(PacketRequest::maxAnswerSize + 1, 'S')),
           FakeHttpServer::behave(FakeHttpServer::Behaviour::Hang)}) {
         m_server->fallback = reply;
         QCOMPARE(request.start(QStringLiteral("demo.com"), QStringLiteral("T1")),
                  PacketRequest::Start::Started);
         QVERIFY(failed.wait(10000));
     }
-    qunsetenv("VARNELL_HTTP_TIMEOUT_MS");
-    QCOMPARE(failed.size(), 3);
-    QCOMPARE(completed.size(), 0);
+    QCOMPARE(failed.size(), 2);
+    QCOMPARE(completed.size(), 1);
 
     // A request under way when its channel goes is dropped without a signal.
-    const qsizetype before = m_server->requests.size();
     {
         PacketRequest gone;
         QCOMPARE(gone.start(QStringLiteral("demo.com"), QStringLiteral("T2")),
                  PacketRequest::Start::Started);
-        QTRY_VERIFY(m_server->requests.size() > before);
+        QTRY_COMPARE(m_server->requests.size(), 4);
     }
     QTest::qWait(50);
 }
