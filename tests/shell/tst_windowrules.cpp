@@ -69,6 +69,7 @@ void TestWindowRules::commandLineRecord()
 
 void TestWindowRules::layoutRules()
 {
+    QCOMPARE(enforceMinimum(QSizeF(12000, 6499.5)), QSizeF(12000, 6500));
     // Growing by 1000 each way grows each tab's frame and the views by as
     // much, and moves the bottom buttons down by as much.
     const auto growth = [](int tab, const QString &name) {
