@@ -5,18 +5,11 @@
 #include <QList>
 
 // The shared dialog's boxes answered from a script: each file box takes the
-// next answer (cancel when the script has run out), the printer box is
-// cancelled, and every box is recorded with what it was shown with.
+// next answer (a cancel when the script has run out) and is recorded with
+// what it was shown with; printer boxes are cancelled, their flags recorded.
 class ScriptedDialog final : public CommonDialog::Backend
 {
 public:
-    struct Shown
-    {
-        bool printer = false;
-        CommonDialog::FileRequest request;
-        int printerFlags = 0;
-    };
-
     // Queues a chosen path (and filter entry), or a cancel.
     void choose(const QString &path, int filterIndex = 0)
     {
@@ -26,15 +19,16 @@ public:
 
     CommonDialog::FileAnswer showFile(const CommonDialog::FileRequest &request) override
     {
-        shown.append(Shown{false, request, 0});
+        shown.append(request);
         return answers.isEmpty() ? CommonDialog::FileAnswer{} : answers.takeFirst();
     }
     bool showPrinter(int flags) override
     {
-        shown.append(Shown{true, {}, flags});
+        printerFlags.append(flags);
         return false;
     }
 
     QList<CommonDialog::FileAnswer> answers;
-    QList<Shown> shown;
+    QList<CommonDialog::FileRequest> shown;
+    QList<int> printerFlags;
 };
