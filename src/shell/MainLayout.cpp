@@ -106,6 +106,23 @@ QMap<QString, QRectF> layout(int tab, QSizeF client, double toolbarHeight)
     const double H = stripHeight - frameTop - frameBottomMargin;
     out.insert(frame, QRectF(frameLeft, frameTop, W, H));
 
+    // Puts the named controls at their design place with a new Left.
+    const auto moveLeft = [&](std::initializer_list<const char *> names, double left) {
+        for (const char *name : names) {
+            QRectF r = design(name);
+            r.moveLeft(left);
+            set(name, r);
+        }
+    };
+    // A column of labels and a column of fields about the frame's middle,
+    // measured on the given label and field.
+    const auto labelsAndFields = [&](const char *label, const char *field,
+                                     std::initializer_list<const char *> labels,
+                                     std::initializer_list<const char *> fields) {
+        moveLeft(labels, W / 2 - (design(label).width() + design(field).width()) / 2);
+        moveLeft(fields, W / 2);
+    };
+
     switch (tab) {
     case DecryptTab:
         set("tbarDecypt", QRectF(0, 0, W, toolbarHeight));
@@ -113,34 +130,18 @@ QMap<QString, QRectF> layout(int tab, QSizeF client, double toolbarHeight)
                                  H - toolbarHeight - 150));
         break;
 
-    case SettingsTab: {
-        QRectF label = design("lblDeveloperKey");
-        QRectF field = design("txtDeveloperKey");
-        const double labelLeft = W / 2 - (label.width() + field.width()) / 2;
-        const double fieldLeft = W / 2;
-        for (const char *name : {"lblDeveloperKey", "lblEncryptionKey", "lblPassword"}) {
-            QRectF r = design(name);
-            r.moveLeft(labelLeft);
-            set(name, r);
-        }
-        for (const char *name : {"txtDeveloperKey", "txtEncryptionKey", "txtPassword"}) {
-            QRectF r = design(name);
-            r.moveLeft(fieldLeft);
-            set(name, r);
-        }
-        QRectF update = design("cmdUpdate");
-        update.moveLeft(W / 5);
-        set("cmdUpdate", update);
-        QRectF undo = design("cmdUndo");
-        undo.moveLeft(3 * W / 5);
-        set("cmdUndo", undo);
+    case SettingsTab:
+        // Labels share one left edge, fields start at the frame's middle.
+        labelsAndFields("lblDeveloperKey", "txtDeveloperKey",
+                        {"lblDeveloperKey", "lblEncryptionKey", "lblPassword"},
+                        {"txtDeveloperKey", "txtEncryptionKey", "txtPassword"});
+        moveLeft({"cmdUpdate"}, W / 5);
+        moveLeft({"cmdUndo"}, 3 * W / 5);
         break;
-    }
 
     case ProductTab: {
-        QRectF picker = design("picSelectProd");
-        picker.moveLeft(W - picker.width() - pickerRightMargin);
-        set("picSelectProd", picker);
+        const QRectF picker = design("picSelectProd");
+        moveLeft({"picSelectProd"}, W - picker.width() - pickerRightMargin);
         for (const char *name : {"cmdSave", "cmdResetForm", "cmdNewProduct"}) {
             QRectF r = design(name);
             r.moveTop(H - r.height() - productButtonGap);
@@ -153,26 +154,12 @@ QMap<QString, QRectF> layout(int tab, QSizeF client, double toolbarHeight)
         break;
     }
 
-    case ServerInfoTab: {
-        const QRectF connLabel = design("lblConnTime");
-        const QRectF connField = design("txtConnTime");
-        const double labelLeft = W / 2 - (connLabel.width() + connField.width()) / 2;
-        const double fieldLeft = W / 2;
-        for (const char *name : {"lblConnTime", "lblServerName", "lblServerStatus"}) {
-            QRectF r = design(name);
-            r.moveLeft(labelLeft);
-            set(name, r);
-        }
-        for (const char *name : {"txtConnTime", "cboServer", "txtServerStatus"}) {
-            QRectF r = design(name);
-            r.moveLeft(fieldLeft);
-            set(name, r);
-        }
-        QRectF refresh = design("cmdRefreshServer");
-        refresh.moveLeft(W / 2 - refresh.width() / 2);
-        set("cmdRefreshServer", refresh);
+    case ServerInfoTab:
+        labelsAndFields("lblConnTime", "txtConnTime",
+                        {"lblConnTime", "lblServerName", "lblServerStatus"},
+                        {"txtConnTime", "cboServer", "txtServerStatus"});
+        moveLeft({"cmdRefreshServer"}, W / 2 - design("cmdRefreshServer").width() / 2);
         break;
-    }
 
     case StatsTab: {
         QRectF exportButton = design("cmdExportStats");
