@@ -61,6 +61,10 @@ PacketRequest::Start PacketRequest::start(const QString &serverPath, const QStri
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // The transaction ID goes to the package server named by the account and
+    // to no other host a redirect might name.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
     m_body.clear();
     m_stopReason.clear();
     m_reply = m_manager.post(request, modStatistics::requestPackBody(transactionId));

@@ -249,6 +249,19 @@ void TestStatistics::packetRequest()
     QVERIFY(sent.head.contains("\r\nContent-Type: application/x-www-form-urlencoded"));
     QCOMPARE(sent.body, QByteArray("TID=T%201%26x%3D%E9"));
 
+    // A redirect to another host is not followed: the transaction ID is
+    // sent once, to the package server.
+    m_server->fallback = FakeHttpServer::answer({}, 302);
+    m_server->fallback.headers = "Location: http://www.elsewhere.example/RequestPack.cgi\r\n";
+    QCOMPARE(request.start(QStringLiteral("demo.com"), QStringLiteral("T3")),
+             PacketRequest::Start::Started);
+    QTRY_COMPARE(completed.size() + failed.size(), 2);
+    QTest::qWait(100);
+    QCOMPARE(m_server->requests.size(), 2);
+    QVERIFY(!m_server->requests.last().target.contains("elsewhere"));
+    failed.clear();
+    completed.clear();
+
     // Nothing is sent without a server path, nor to one that would reach
     // another host or page.
     QCOMPARE(request.start(QString(), QStringLiteral("T1")), PacketRequest::Start::NoServerPath);
@@ -268,14 +281,14 @@ void TestStatistics::packetRequest()
         QVERIFY(failed.wait(10000));
     }
     QCOMPARE(failed.size(), 2);
-    QCOMPARE(completed.size(), 1);
+    QCOMPARE(completed.size(), 0);
 
     // A request under way when its channel goes is dropped without a signal.
     {
         PacketRequest gone;
         QCOMPARE(gone.start(QStringLiteral("demo.com"), QStringLiteral("T2")),
                  PacketRequest::Start::Started);
-        QTRY_COMPARE(m_server->requests.size(), 4);
+        QTRY_COMPARE(m_server->requests.size(), 5);
     }
     QTest::qWait(50);
 }
