@@ -3,6 +3,8 @@
 #include "gateway/Amount.h"
 #include "shell/Ansi.h"
 
+#include <algorithm>
+
 namespace ProductRules {
 
 namespace {
@@ -73,6 +75,13 @@ Check validateDescription(const QString &text)
         return Refusal{Icon::Information, title,
                        QStringLiteral("The description holds characters that cannot be sent to "
                                       "the server.")};
+    // The server keeps each product on one line: a line break or another
+    // control character would leave the product unreadable.
+    const auto isControl = [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; };
+    if (std::any_of(text.begin(), text.end(), isControl))
+        return Refusal{Icon::Information, title,
+                       QStringLiteral("The description cannot include line breaks, tabs or other "
+                                      "control characters.")};
     if (text.contains(QChar(0xDF)))
         return Refusal{Icon::Information, title,
                        QStringLiteral("The description cannot include the letter \u00DF, which "

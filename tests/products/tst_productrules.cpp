@@ -50,6 +50,8 @@ void TestProductRules::saveChecks_data()
         "Stra\xc3\x9f"
         "e",
         "19.95", "2.1", 0, 1, "Invalid Description");
+    for (const char *broken : {"Two\r\nlines", "Tab\tbed", "Bell\x07", "Del\x7f"})
+        row(broken, "4", broken, "19.95", "2.1", 0, 1, "Invalid Description");
     row("reseller in EUR", "4", "Deluxe", "19.95", "2.1", 2, 2, "Invalid Selection", bang);
     row("reseller at $0.99", "4", "Deluxe", "$0.99", "2.1", 1, 2, "Invalid Option", bang);
     row("reseller at $1.00", "4", "Deluxe", "$1.00", "2.1", 0, 2, "");
