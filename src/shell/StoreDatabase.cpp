@@ -12,9 +12,9 @@ constexpr char databasePassword[] = "7Hq2mT4xK9c";
 
 } // namespace
 
-Connection::Connection(const QString &path, Access access)
+Connection::Connection(const QString &path)
 {
-    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    const int flags = SQLITE_OPEN_READWRITE;
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK ||
         sqlite3_key(db, databasePassword, int(sizeof databasePassword - 1)) != SQLITE_OK) {

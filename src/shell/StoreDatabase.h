@@ -8,17 +8,13 @@ struct sqlite3_stmt;
 // One keyed SQLCipher connection to a store file, closed when it goes.
 namespace StoreDatabase {
 
-enum class Access
-{
-    ReadOnly,
-    ReadWrite
-};
-
 class Connection
 {
 public:
-    // Never creates the file: a missing file leaves the connection closed.
-    Connection(const QString &path, Access access);
+    // Opens for reading and writing, or for reading only when the file is
+    // write-protected. Never creates the file: a missing file leaves the
+    // connection closed.
+    explicit Connection(const QString &path);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace StoreFile {
@@ -18,10 +19,14 @@ namespace StoreFile {
 ExclusiveLock::ExclusiveLock(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on open: a FIFO in the store's place would otherwise wait
+    // for a writer forever. Only a regular file can be the store.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return;
     }
@@ -49,7 +54,7 @@ bool exec(sqlite3 *db, const char *sql)
 bool fillNewStore(const QString &path, const QString &developerKey, const QString &encryptionKey,
                   const QString &password)
 {
-    StoreDatabase::Connection db(path, StoreDatabase::Access::ReadWrite);
+    StoreDatabase::Connection db(path);
     if (!db.isOpen())
         return false;
     if (!exec(db.handle(), "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, "

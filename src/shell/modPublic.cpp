@@ -49,7 +49,10 @@ bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &passwo
     const StoreFile::ExclusiveLock lock(path);
     if (!lock.held())
         return false;
-    const StoreDatabase::Connection db(path, StoreDatabase::Access::ReadOnly);
+    // Opened for writing although only read: a write cut off half-way leaves
+    // a journal that only a writable connection can roll back, and without
+    // that the store could never be read again.
+    const StoreDatabase::Connection db(path);
     if (!db.isOpen())
         return false;
 
@@ -74,7 +77,7 @@ bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
     const StoreFile::ExclusiveLock lock(path);
     if (!lock.held())
         return false;
-    const StoreDatabase::Connection db(path, StoreDatabase::Access::ReadWrite);
+    const StoreDatabase::Connection db(path);
     if (!db.isOpen())
         return false;
 

@@ -67,6 +67,7 @@ private slots:
     void nullColumnsAndPositions();
     void unusableStoresChangeNothing();
     void exclusiveOpen();
+    void interruptedWriteAndSpecialFiles();
     void installerCreatesAndReplaces();
     void serverPath_data();
     void serverPath();
@@ -192,6 +193,41 @@ void TestSettingsStore::exclusiveOpen()
     const Read r = readWithSentinels();
     QVERIFY(r.ok);
     QCOMPARE(r.encryption, QStringLiteral("ENC"));
+}
+
+void TestSettingsStore::interruptedWriteAndSpecialFiles()
+{
+    TestEnvironment env;
+    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+    // A write cut off half-way (the process killed) leaves its journal beside
+    // the store; the next read rolls it back instead of failing for good.
+    const QString journal = env.storePath() + QStringLiteral("-journal");
+    {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(env.storePath()).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_key(db, storeKey.constData(), int(storeKey.size())), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db,
+                              "PRAGMA synchronous = OFF; BEGIN; "
+                              "UPDATE tblEncryptKey SET DeveloperKey = 'half written'",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        QVERIFY(QFile::copy(journal, journal + QStringLiteral(".left")));
+        sqlite3_close(db);
+        QVERIFY(!QFile::exists(journal));
+        QVERIFY(QFile::rename(journal + QStringLiteral(".left"), journal));
+    }
+    Read r = readWithSentinels();
+    QVERIFY(r.ok);
+    QCOMPARE(r.developer, QStringLiteral("DEV"));
+    QVERIFY(write("D2", "E2"));
+    QCOMPARE(readWithSentinels().developer, QStringLiteral("D2"));
+
+    // A FIFO or a device in the store's place is refused at once, not waited on.
+    QFile::remove(env.storePath());
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {env.storePath()}), 0);
+    QVERIFY(!readWithSentinels().ok);
+    QVERIFY(!write("x", "y"));
+    QVERIFY(!StoreFile::ExclusiveLock(QStringLiteral("/dev/null")).held());
 }
 
 void TestSettingsStore::installerCreatesAndReplaces()
