@@ -19,14 +19,11 @@ namespace {
 // Why a record file cannot be read, or an empty string when it can.
 QString unreadable(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    if (!QFileInfo::exists(path))
         return QStringLiteral("%1: no such file").arg(path);
-    if (info.isDir())
-        return QStringLiteral("%1: is a folder").arg(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    QString why;
+    if (!SafeFile::readRegular(path, 0, &why))
+        return QStringLiteral("%1: %2").arg(path, why);
     return QString();
 }
 

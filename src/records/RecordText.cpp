@@ -2,8 +2,7 @@
 
 #include "records/clsCryptoFilterBox.h"
 #include "shell/Ansi.h"
-
-#include <QFile>
+#include "shell/SafeFile.h"
 
 #include <memory>
 
@@ -130,10 +129,7 @@ QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
 QString fromFile(const QString &path, const QString &encryptionKey, const FieldHook &afterField,
                  Options options)
 {
-    QFile file(path);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.read(maxFileSize);
+    const QByteArray bytes = SafeFile::readRegular(path, maxFileSize).value_or(QByteArray());
     return fromBytes(bytes, encryptionKey, afterField, options);
 }
 

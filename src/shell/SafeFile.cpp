@@ -1,6 +1,14 @@
 #include "shell/SafeFile.h"
 
+#include <QFile>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace SafeFile {
 
@@ -12,6 +20,33 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     if (error)
         *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
     return false;
+}
+
+std::optional<QByteArray> readRegular(const QString &path, qint64 maxBytes, QString *error)
+{
+    const auto refuse = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return refuse(S_ISDIR(status.st_mode) ? QStringLiteral("is a folder")
+                                              : QStringLiteral("not a regular file"));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return refuse(file.errorString());
+    }
+    QByteArray bytes = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        return refuse(file.errorString());
+    return bytes;
 }
 
 } // namespace SafeFile

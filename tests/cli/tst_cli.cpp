@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -63,13 +64,17 @@ void TestCli::encryptAndDecrypt()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, sampleText);
 
-    // A missing input and a folder are reported; the others are still done.
+    // A missing input, a folder and a FIFO are reported; the others are
+    // still done.
     QVERIFY(QDir().mkpath(QString::fromUtf8(out)));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {env.path(QStringLiteral("fifo.vrd"))}),
+             0);
     r = varnell("decrypt --key k --output-dir " + out + ' ' + a + ' ' + path(env, "none.vrd") +
-                ' ' + env.path().toUtf8() + ' ' + b);
+                ' ' + env.path().toUtf8() + ' ' + path(env, "fifo.vrd") + ' ' + b);
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("none.vrd: no such file"));
     QVERIFY(r.err.contains("is a folder"));
+    QVERIFY(r.err.contains("fifo.vrd: not a regular file"));
     QCOMPARE(contents(QString::fromUtf8(out + "/a.txt")), savedText);
     QCOMPARE(contents(QString::fromUtf8(out + "/b.txt")), savedText);
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -173,6 +174,11 @@ void TestRecordText::filesThatCannotBeRead()
 {
     QCOMPARE(RecordText::fromFile(m_env.path(QStringLiteral("missing.vrd")), key), QString());
     QCOMPARE(RecordText::fromFile(m_env.path(), key), QString()); // a folder
+    // A FIFO or a device is not waited on nor read without end.
+    const QString fifo = m_env.path(QStringLiteral("fifo.vrd"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    QCOMPARE(RecordText::fromFile(fifo, key), QString());
+    QCOMPARE(RecordText::fromFile(QStringLiteral("/dev/zero"), key), QString());
     const QString path = m_env.path(QStringLiteral("ok.vrd"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
