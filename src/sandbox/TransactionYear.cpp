@@ -18,16 +18,16 @@ struct Customer
 };
 
 const Customer customers[] = {
-    {"Ann Whitfield", "ann.whitfield@example.com"},
-    {"Zoë Ångström", "zoe.angstrom@example.com"},
-    {"José Núñez", "jose.nunez@example.com"},
-    {"Björn Larsson", "bjorn@example.se"},
-    {"Chloé Dubois", "chloe.dubois@example.fr"},
-    {"Marcus Reed", "mreed@example.net"},
-    {"Søren Kjær", "soren@example.dk"},
-    {"Inès Moreau", "ines.moreau@example.fr"},
-    {"Liam O'Connor", "liam.oconnor@example.ie"},
-    {"Priya Natarajan", "priya@example.in"},
+    {"Ann", "ann@example.com"},
+    {"ACME LTD", "accounts@acme.example"},
+    {"Client Numéro Trois", "client3@example.fr"},
+    {"Kund Nummer Två", "kund2@example.se"},
+    {"Kunde Nummer Fünf", "kunde5@example.de"},
+    {"Test Customer", "test@example.net"},
+    {"Cliente Número Siete", "cliente7@example.es"},
+    {"Société Exemple", "contact@example.fr"},
+    {"Client d'Essai", "essai@example.fr"},
+    {"Beispiel GmbH", "info@example.de"},
 };
 constexpr unsigned customerCount = sizeof(customers) / sizeof(customers[0]);
 
@@ -124,9 +124,9 @@ QString line(const QStringList &fields)
 QList<Product> products()
 {
     return {
-        {1, QStringLiteral("Zoë's Ledger"), QStringLiteral("$49.95")},
-        {2, QStringLiteral("Ångström Tools"), QStringLiteral("€19.50")},
-        {3, QStringLiteral("Varnell Widget Pro"), QStringLiteral("C$1,249.00")},
+        {1, QStringLiteral("Café Ledger"), QStringLiteral("$49.95")},
+        {2, QStringLiteral("Résumé Builder"), QStringLiteral("€19.50")},
+        {3, QStringLiteral("Widget Pro"), QStringLiteral("C$1,249.00")},
     };
 }
 

@@ -20,18 +20,18 @@ QByteArray path(const TestEnvironment &env, const char *name)
     return env.path(QString::fromLatin1(name)).toUtf8();
 }
 
-const QByteArray sample = "Customer Name:\tZoë Ångström\n"
+const QByteArray sample = "Customer Name:\tClient Numéro Trois\n"
                           "Card Number:\t4111222233334444\n"
                           "Heading\n"
                           "Total:\t€49.95\n";
 
-const QByteArray sampleText = "Customer Name:      Zoë Ångström\n"
+const QByteArray sampleText = "Customer Name:      Client Numéro Trois\n"
                               "Card Number:        4111 2222 3333 4444\n"
                               "Heading             \n"
                               "Total:              €49.95\n";
 
 // The decrypted save's form: Windows-1252, CR LF after every line.
-const QByteArray savedText = "Customer Name:      Zo\xeb \xc5ngstr\xf6m\r\n"
+const QByteArray savedText = "Customer Name:      Client Num\xe9ro Trois\r\n"
                              "Card Number:        4111 2222 3333 4444\r\n"
                              "Heading             \r\n"
                              "Total:              \x80"

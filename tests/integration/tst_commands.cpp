@@ -66,7 +66,7 @@ void TestCommands::products()
     startSandbox();
     QCOMPARE(varnell("products count").out, QByteArray("4\n"));
     VarnellRun r = varnell("products show 1");
-    QCOMPARE(r.out, QByteArray("CPID: 1\nPDesc: Zo\xc3\xab's Ledger\nCost: $49.95\n"
+    QCOMPARE(r.out, QByteArray("CPID: 1\nPDesc: Caf\xc3\xa9 Ledger\nCost: $49.95\n"
                                "CurType: 0 (USD___United_State_Dollar)\nSM: 1 (Standard Service)\n"
                                "CurVer: 3.2.1\nDteC: 14/Mar/2021\nDteE: 02/Nov/2024\nLP: false\n"
                                "PO: true\nSysLock: false\n"));

@@ -185,8 +185,8 @@ void TestSandbox::statistics()
     }
     QVERIFY(previous >= 200); // in the year
     QCOMPARE(captions,
-             (QSet<QString>{QStringLiteral("Zoë's Ledger"), QStringLiteral("Ångström Tools"),
-                            QStringLiteral("Varnell Widget Pro")}));
+             (QSet<QString>{QStringLiteral("Café Ledger"), QStringLiteral("Résumé Builder"),
+                            QStringLiteral("Widget Pro")}));
     QCOMPARE(results.size(), 3);
     // Nothing for another account or an unknown period.
     for (const QByteArray &url :

@@ -107,8 +107,8 @@ void TestStatistics::parse_data()
         "New Product |1|A|x|d|0|t0|u\r|d|0|t1|u\n|d|0|t2|u\r\n|d|0|t3|u",
         "1k A;1X0 d|Success|t0|u;1X1 d|Success|t1|u;1X2 d|Success|t2|u;1X3 d|Success|t3|u");
     row("Windows-1252, fields as they stand",
-        "New Product |4|Caf\xe9 \x80 - \"X\"| |  1/2/2003 10:15 |0| T 1 |Zo\xeb \t\r\n",
-        "4k Café € - \"X\";4X0   1/2/2003 10:15 |Success| T 1 |Zoë \t");
+        "New Product |4|Caf\xe9 \x80 - \"X\"| |  1/2/2003 10:15 |0| T 1 |Cr\xe8me \t\r\n",
+        "4k Café € - \"X\";4X0   1/2/2003 10:15 |Success| T 1 |Crème \t");
     row("server error page", "<html>Error 500 | Internal | x | y | z</html>\r\n", "");
 }
 
