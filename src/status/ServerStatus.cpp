@@ -67,11 +67,17 @@ Outcome outcomeOf(double milliseconds)
     return Outcome{true, QStringLiteral("Active"), formatConnectionTime(milliseconds)};
 }
 
-Outcome probeServer(const QString &entryText, const QString &serverPath)
+Outcome probeServer(const std::function<Choice()> &currentChoice)
 {
     PendingEvents::process();
     PendingEvents::process();
-    return outcomeOf(MeasureResponseTime(hostForEntry(entryText, serverPath)));
+    const Choice choice = currentChoice();
+    return outcomeOf(MeasureResponseTime(hostForEntry(choice.entryText, choice.serverPath)));
+}
+
+Outcome probeServer(const QString &entryText, const QString &serverPath)
+{
+    return probeServer([&] { return Choice{entryText, serverPath}; });
 }
 
 } // namespace ServerStatus

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Whether a server answers and how fast: the download of its ConnTest.txt,
 // timed on a monotonic clock.
 namespace ServerStatus {
@@ -37,8 +39,17 @@ struct Outcome
 
 Outcome outcomeOf(double milliseconds);
 
-// The probe behind the tab's refresh: pending events processed twice, the
+// The server a probe is for: the list entry and the package server's path.
+struct Choice
+{
+    QString entryText;
+    QString serverPath;
+};
+
+// The probe behind the tab's refresh: pending events processed twice, then
+// the choice read (so one made during those events is the one probed), the
 // host chosen by the entry, the time measured.
+Outcome probeServer(const std::function<Choice()> &currentChoice);
 Outcome probeServer(const QString &entryText, const QString &serverPath);
 
 } // namespace ServerStatus

@@ -23,8 +23,12 @@ void frmMain::cmdRefreshServer_Click()
 void frmMain::RefreshServerStatus()
 {
     // The package server comes from the window's copy of the developer key.
-    const ServerStatus::Outcome outcome = ServerStatus::probeServer(
-        m_cboServer->currentText(), modPublic::GetServerPath(m_settings.developerKey));
+    // Both are read once pending events have run, so the outcome shown is
+    // always the one of the entry shown.
+    const ServerStatus::Outcome outcome = ServerStatus::probeServer([this] {
+        return ServerStatus::Choice{m_cboServer->currentText(),
+                                    modPublic::GetServerPath(m_settings.developerKey)};
+    });
     // A failure shows the status in red; success gives it back the normal
     // colour, the one of the connection time, which never changes.
     QPalette status = m_txtServerStatus->palette();

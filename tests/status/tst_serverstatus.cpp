@@ -80,6 +80,17 @@ void TestServerStatus::probe()
     // A server that answers with an error is down.
     server.fallback = FakeHttpServer::answer("Not Found", 404);
     QVERIFY(!ServerStatus::probeServer(entry, serverPath).active);
+
+    // The choice is read after the pending events: one made meanwhile (here
+    // from an entry that sends nothing) is the one probed.
+    server.fallback = FakeHttpServer::answer("ok");
+    QString chosen = QStringLiteral("Server 2");
+    PendingEvents::setHandler([&] { chosen = entry; });
+    const bool active = ServerStatus::probeServer([&] {
+                            return ServerStatus::Choice{chosen, serverPath};
+                        }).active;
+    PendingEvents::setHandler({});
+    QCOMPARE(active, !url.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestServerStatus)
