@@ -267,11 +267,10 @@ QList<QByteArray> answerLines(const QByteArray &answer)
     qsizetype start = 0;
     const qsizetype size = answer.size();
     for (qsizetype i = 0; i < size; ++i) {
-        const char c = answer.at(i);
-        if (c != '\r' && c != '\n')
+        if (answer.at(i) != '\r')
             continue;
         lines.append(answer.mid(start, i - start));
-        if (c == '\r' && i + 1 < size && answer.at(i + 1) == '\n')
+        if (i + 1 < size && answer.at(i + 1) == '\n')
             ++i;
         start = i + 1;
     }

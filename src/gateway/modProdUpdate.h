@@ -60,8 +60,10 @@ std::chrono::milliseconds attemptDeadline();
 // fetched; redirects are followed only within the same origin.
 bool DownloadFile(const QString &url, const QString &file);
 
-// An answer's lines: a line ends at CR (optionally followed by LF) or at LF.
-// An empty answer has no line; a final line end adds no empty line.
+// An answer's lines: a line ends at CR, optionally followed by LF. A lone LF
+// is part of its line, so a value holding one (a description, an end user's
+// name) does not split its product or transaction. An empty answer has no
+// line; a final line end adds no empty line.
 QList<QByteArray> answerLines(const QByteArray &answer);
 
 // A value as it goes into a query: its Windows-1252 bytes, percent-encoded

@@ -89,6 +89,9 @@ void TestProductAnswer::productAnswer_data()
     accepted("SysLock=False", "SysLock=0");
     accepted("Colour=red");
     accepted("only the first line counts", answer("") + "\r\nCPID=99\xdf\r\n", baseShown);
+    // A line ends at CR; a lone LF is part of the value.
+    accepted("line feed inside a value", answer("PDesc=two\nlines") + "\rCPID=99",
+             QByteArray(baseShown) + "PDesc=two\nlines");
     // Pieces in any order; unknown keys, no "=" and empty pieces pass; what
     // the answer lacks keeps its value.
     accepted("partial answer",

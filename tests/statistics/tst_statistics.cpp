@@ -103,9 +103,9 @@ void TestStatistics::parse_data()
             "|d|0|T1\r\n|d|x|T2|u\r\n|d|2|T3|u|extra\r\nNew Product |7|Again|x|d|0|T4|u\r\n"
             "|d|0|T5|u\r\n",
         "7k Widget;7X0 1/2/2003|Success|T100|Ann;7X1 d|Declined|T3|u");
-    row("line ends CR, LF, CR LF, none at the end",
-        "New Product |1|A|x|d|0|t0|u\r|d|0|t1|u\n|d|0|t2|u\r\n|d|0|t3|u",
-        "1k A;1X0 d|Success|t0|u;1X1 d|Success|t1|u;1X2 d|Success|t2|u;1X3 d|Success|t3|u");
+    row("line ends CR, CR LF, none at the end; a lone LF stays in its field",
+        "New Product |1|A|x|d|0|t0|u\r|d|0|t1|u\r\n|d|0|t2|two\nlines",
+        "1k A;1X0 d|Success|t0|u;1X1 d|Success|t1|u;1X2 d|Success|t2|two\nlines");
     row("Windows-1252, fields as they stand",
         "New Product |4|Caf\xe9 \x80 - \"X\"| |  1/2/2003 10:15 |0| T 1 |Cr\xe8me \t\r\n",
         "4k Café € - \"X\";4X0   1/2/2003 10:15 |Success| T 1 |Crème \t");
