@@ -16,17 +16,6 @@ namespace Cli {
 
 namespace {
 
-// Why a record file cannot be read, or an empty string when it can.
-QString unreadable(const QString &path)
-{
-    if (!QFileInfo::exists(path))
-        return QStringLiteral("%1: no such file").arg(path);
-    QString why;
-    if (!SafeFile::readRegular(path, 0, &why))
-        return QStringLiteral("%1: %2").arg(path, why);
-    return QString();
-}
-
 void printRecord(const QString &recordText)
 {
     if (recordText.isEmpty())
@@ -87,12 +76,18 @@ int decrypt(const QStringList &arguments)
     int status = Success;
     QSet<QString> written;
     for (const QString &input : inputs) {
-        if (const QString why = unreadable(input); !why.isEmpty()) {
-            error(why);
+        if (!QFileInfo::exists(input)) {
+            error(QStringLiteral("%1: no such file").arg(input));
             status = Failure;
             continue;
         }
-        const QString text = RecordText::fromFile(input, key);
+        QString why;
+        const QString text = RecordText::fromFile(input, key, {}, {}, &why);
+        if (!why.isEmpty()) {
+            error(QStringLiteral("%1: %2").arg(input, why));
+            status = Failure;
+            continue;
+        }
         if (!toFile && !toDir) {
             if (inputs.size() > 1)
                 out(QStringLiteral("==> %1 <==").arg(input));
@@ -108,7 +103,6 @@ int decrypt(const QStringList &arguments)
             status = Failure;
             continue;
         }
-        QString why;
         if (!SafeFile::write(target, RecordFile::savedTextForm(text), &why)) {
             error(why);
             status = Failure;
@@ -147,12 +141,18 @@ int encrypt(const QStringList &arguments)
             return fail(QStringLiteral("cannot read standard input"));
         raw = in.readAll();
     } else {
-        if (const QString why = unreadable(inputs.first()); !why.isEmpty())
-            return fail(why);
-        QFile in(inputs.first());
+        // Any readable input will do, a pipe or a FIFO as well.
+        const QString input = inputs.first();
+        if (!QFileInfo::exists(input))
+            return fail(QStringLiteral("%1: no such file").arg(input));
+        if (QFileInfo(input).isDir())
+            return fail(QStringLiteral("%1: is a folder").arg(input));
+        QFile in(input);
         if (!in.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("%1: %2").arg(inputs.first(), in.errorString()));
+            return fail(QStringLiteral("%1: %2").arg(input, in.errorString()));
         raw = in.readAll();
+        if (in.error() != QFileDevice::NoError)
+            return fail(QStringLiteral("%1: %2").arg(input, in.errorString()));
     }
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(raw);

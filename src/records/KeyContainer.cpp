@@ -1,5 +1,7 @@
 #include "records/KeyContainer.h"
 
+#include "shell/SafeFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,9 @@ void KeyDeleter::operator()(EVP_PKEY *key) const
 }
 
 namespace {
+
+// Far beyond any PEM key file this program writes.
+constexpr qint64 maxKeyFileSize = 64 * 1024;
 
 // The library's latest error, or errno when the library has none.
 std::int32_t lastErrorCode()
@@ -96,12 +101,14 @@ Key load(KeyKind kind, Outcome *outcome)
         *outcome = Outcome{false, noKeyCode};
         return nullptr;
     }
+    // A key file is small; a FIFO or device in its place is refused rather
+    // than waited on.
     errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *outcome = failed();
+    QByteArray pem;
+    if (!SafeFile::readRegular(file.fileName(), maxKeyFileSize, pem)) {
+        *outcome = Outcome{false, errno != 0 ? errno : -1};
         return nullptr;
     }
-    const QByteArray pem = file.readAll();
     BIO *bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
     Key key(bio ? PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr) : nullptr);
     BIO_free(bio);

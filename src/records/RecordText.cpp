@@ -127,9 +127,10 @@ QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
 }
 
 QString fromFile(const QString &path, const QString &encryptionKey, const FieldHook &afterField,
-                 Options options)
+                 Options options, QString *error)
 {
-    const QByteArray bytes = SafeFile::readRegular(path, maxFileSize).value_or(QByteArray());
+    QByteArray bytes;
+    SafeFile::readRegular(path, maxFileSize, bytes, error);
     return fromBytes(bytes, encryptionKey, afterField, options);
 }
 

@@ -38,9 +38,10 @@ QByteArray decodeGroups(QByteArrayView valueText);
 QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
                   const FieldHook &afterField = {}, Options options = {});
 
-// A file that cannot be opened gives the empty text; a read error ends the
-// record where it happened.
+// A file that cannot be opened (or is no regular file) gives the empty text;
+// a read error ends the record where it happened. Either way error, when
+// given, says why.
 QString fromFile(const QString &path, const QString &encryptionKey,
-                 const FieldHook &afterField = {}, Options options = {});
+                 const FieldHook &afterField = {}, Options options = {}, QString *error = nullptr);
 
 } // namespace RecordText

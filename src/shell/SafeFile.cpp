@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -22,12 +23,13 @@ bool write(const QString &path, const QByteArray &bytes, QString *error)
     return false;
 }
 
-std::optional<QByteArray> readRegular(const QString &path, qint64 maxBytes, QString *error)
+bool readRegular(const QString &path, qint64 maxBytes, QByteArray &bytes, QString *error)
 {
+    bytes.clear();
     const auto refuse = [error](const QString &why) {
         if (error)
             *error = why;
-        return std::nullopt;
+        return false;
     };
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -43,10 +45,17 @@ std::optional<QByteArray> readRegular(const QString &path, qint64 maxBytes, QStr
         ::close(fd);
         return refuse(file.errorString());
     }
-    QByteArray bytes = file.read(maxBytes);
-    if (file.error() != QFileDevice::NoError)
-        return refuse(file.errorString());
-    return bytes;
+    // Read in pieces, so that a read error keeps what came before it.
+    constexpr qint64 piece = 1 << 20;
+    while (bytes.size() < maxBytes) {
+        const QByteArray more = file.read(std::min(piece, maxBytes - bytes.size()));
+        if (file.error() != QFileDevice::NoError)
+            return refuse(file.errorString());
+        if (more.isEmpty())
+            break;
+        bytes += more;
+    }
+    return true;
 }
 
 } // namespace SafeFile

@@ -75,6 +75,11 @@ void TestCli::encryptAndDecrypt()
     QVERIFY(r.err.contains("none.vrd: no such file"));
     QVERIFY(r.err.contains("is a folder"));
     QVERIFY(r.err.contains("fifo.vrd: not a regular file"));
+    // A read error is reported too, and nothing is written for that input.
+    r = varnell("decrypt --key k --output " + path(env, "mem.txt") + " /proc/self/mem");
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains("/proc/self/mem: "));
+    QVERIFY(!QFile::exists(env.path(QStringLiteral("mem.txt"))));
     QCOMPARE(contents(QString::fromUtf8(out + "/a.txt")), savedText);
     QCOMPARE(contents(QString::fromUtf8(out + "/b.txt")), savedText);
 

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 namespace {
@@ -160,6 +161,14 @@ void TestCipher::signaturesAndKeyContainer()
     filter.Sign();
     QCOMPARE(sink.texts().size(), 1);
     QVERIFY(sink.texts()[0].endsWith(QStringLiteral(" during CryptSignHash")));
+
+    // A FIFO in a key file's place is reported the same way, not waited on.
+    sink.clear();
+    QVERIFY(QFile::remove(signatureKey));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {signatureKey}), 0);
+    clsCryptoFilterBox blocked;
+    QCOMPARE(sink.texts().size(), 2);
+    QCOMPARE(sink.messages[1].text, QStringLiteral("InitUser failed"));
 }
 
 QTEST_GUILESS_MAIN(TestCipher)
