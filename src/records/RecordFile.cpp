@@ -43,7 +43,10 @@ Encoded fromTabbedText(const QString &text, const QString &encryptionKey)
         const qsizetype tab = entry.indexOf(QLatin1Char('\t'));
         const QString label = tab < 0 ? entry : entry.left(tab);
         const QString value = tab < 0 ? QString() : entry.mid(tab + 1);
-        if (!Ansi::canEncode(label) || !Ansi::canEncode(value)) {
+        // A label is written as plain text: a CR inside it would end the
+        // line early when the file is read.
+        if (!Ansi::canEncode(label) || !Ansi::canEncode(value) ||
+            label.contains(QLatin1Char('\r'))) {
             result.error =
                 QStringLiteral("Line %1 holds characters that a record file cannot hold.")
                     .arg(n + 1);

@@ -193,12 +193,14 @@ void TestRecordText::encodingTabbedText()
         QStringLiteral("Customer Name:\tNuméro\r\nA label longer than twenty\tv\nHeading\n"), key);
     QVERIFY(encoded.error.isEmpty());
     QVERIFY(encoded.bytes.endsWith("Heading             \r\n"));
-    QCOMPARE(
-        RecordText::fromBytes(encoded.bytes, key),
-        QStringLiteral("Customer Name:      Numéro\r\nA label longer than v\r\nHeading             "));
+    QCOMPARE(RecordText::fromBytes(encoded.bytes, key),
+             QStringLiteral(
+                 "Customer Name:      Numéro\r\nA label longer than v\r\nHeading             "));
     const RecordFile::Encoded bad =
         RecordFile::fromTabbedText(QStringLiteral("Ok:\tfine\nName:\t\u4e2d\n"), key);
     QCOMPARE(bad.error, QStringLiteral("Line 2 holds characters that a record file cannot hold."));
+    QCOMPARE(RecordFile::fromTabbedText(QStringLiteral("A\rB\tv\n"), key).error,
+             QStringLiteral("Line 1 holds characters that a record file cannot hold."));
     QVERIFY(bad.bytes.isEmpty());
     QCOMPARE(RecordFile::savedTextForm(QStringLiteral("€")), QByteArray("\x80\r\n"));
     QCOMPARE(RecordFile::savedTextForm(QString()), QByteArray("\r\n"));
