@@ -5,6 +5,7 @@
 #include "shell/modPublic.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -136,7 +137,8 @@ int about(const QStringList &arguments)
             .arg(BuildConfig::versionMajor)
             .arg(BuildConfig::versionMinor)
             .arg(BuildConfig::versionPatch));
-    out(QStringLiteral("Settings store: %1").arg(modPublic::storePath()));
+    out(QStringLiteral("Settings store: %1")
+            .arg(QFileInfo(modPublic::storePath()).absoluteFilePath()));
     out(QStringLiteral("Central host: %1").arg(QString::fromUtf8(BuildConfig::centralHost)));
     return Success;
 }

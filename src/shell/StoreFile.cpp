@@ -76,6 +76,8 @@ Result create(const QString &path, const QString &developerKey, const QString &e
     if (target.isDir())
         return failure(QStringLiteral("%1 is a folder.").arg(path));
     const bool exists = target.exists();
+    if (exists && !target.isFile())
+        return failure(QStringLiteral("%1 is not a regular file.").arg(path));
     if (exists && !replaceExisting)
         return failure(
             QStringLiteral("A settings store already exists at %1 (use --force to replace it).")

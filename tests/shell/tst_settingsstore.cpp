@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -257,6 +258,14 @@ void TestSettingsStore::installerCreatesAndReplaces()
     QCOMPARE(r.password, QString());
     QCOMPARE(QDir(env.systemDir()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("vemtu.sys")});
+
+    // Something other than a file in the store's place is left alone.
+    const QString fifo = env.path(QStringLiteral("fifo.sys"));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
+    const StoreFile::Result special =
+        StoreFile::create(fifo, QStringLiteral("D"), QStringLiteral("E"), QString(), true);
+    QCOMPARE(special.error, fifo + QStringLiteral(" is not a regular file."));
+    QVERIFY(!QFileInfo(fifo).isFile());
 }
 
 void TestSettingsStore::serverPath_data()
