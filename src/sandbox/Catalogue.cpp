@@ -33,8 +33,8 @@ QList<Catalogue::Product> Catalogue::seed()
          QDate(2021, 3, 14), QDate(2024, 11, 2), false, true, false},
         {2, QStringLiteral("Résumé Builder"), QStringLiteral("19.5"), 2, 0, QStringLiteral("1.0.4"),
          QDate(2022, 6, 1), QDate(2023, 9, 17), false, false, false},
-        {3, QStringLiteral("Widget Pro"), QStringLiteral("1249"), 1, 2,
-         QStringLiteral("5.0"), QDate(2020, 1, 20), QDate(2024, 5, 5), true, true, false},
+        {3, QStringLiteral("Widget Pro"), QStringLiteral("1249"), 1, 2, QStringLiteral("5.0"),
+         QDate(2020, 1, 20), QDate(2024, 5, 5), true, true, false},
         {4, QStringLiteral("Crème Archiver (retired)"), QStringLiteral("9.99"), 3, 0,
          QStringLiteral("0.9"), QDate(2018, 2, 2), QDate(2019, 12, 31), true, false, true},
     };
