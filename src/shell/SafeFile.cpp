@@ -34,7 +34,7 @@ bool readRegular(const QString &path, qint64 maxBytes, QByteArray &bytes, QStrin
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return refuse(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat status;
+    struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         return refuse(S_ISDIR(status.st_mode) ? QStringLiteral("is a folder")

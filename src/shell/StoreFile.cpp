@@ -24,7 +24,7 @@ ExclusiveLock::ExclusiveLock(const QString &path)
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
-    struct stat status;
+    struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
         ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
