@@ -1,11 +1,15 @@
 #include "shell/WidgetDialogBackend.h"
 
+#include "shell/NameOnlyIconProvider.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 
-WidgetDialogBackend::WidgetDialogBackend(QWidget *owner) : m_owner(owner) {}
+WidgetDialogBackend::WidgetDialogBackend(QWidget *owner)
+    : m_owner(owner), m_iconProvider(std::make_unique<NameOnlyIconProvider>())
+{}
 
 WidgetDialogBackend::~WidgetDialogBackend() = default;
 
@@ -19,6 +23,7 @@ QPrinter &WidgetDialogBackend::printer()
 CommonDialog::FileAnswer WidgetDialogBackend::showFile(const CommonDialog::FileRequest &request)
 {
     QFileDialog dialog(m_owner);
+    dialog.setIconProvider(m_iconProvider.get());
     const bool save = request.kind == CommonDialog::FileRequest::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // The Open box accepts a name that does not exist yet.

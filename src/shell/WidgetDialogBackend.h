@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class NameOnlyIconProvider;
 class QPrinter;
 
 // The shared dialog's boxes as the desktop shows them: a file dialog for
@@ -26,4 +27,5 @@ public:
 private:
     QPointer<QWidget> m_owner;
     std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<NameOnlyIconProvider> m_iconProvider;
 };

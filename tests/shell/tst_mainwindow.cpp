@@ -2,6 +2,7 @@
 // loopback.
 #include "records/RecordFile.h"
 #include "shell/MainLayout.h"
+#include "shell/NameOnlyIconProvider.h"
 #include "shell/PendingEvents.h"
 #include "shell/StoreFile.h"
 #include "shell/WindowPlacement.h"
@@ -21,6 +22,7 @@
 #include <QComboBox>
 #include <QHostAddress>
 #include <QLineEdit>
+#include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -502,6 +504,14 @@ void TestMainWindow::openBoxAndRecordCommands()
     w.mnuOpen_Click();
     QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
     QCOMPARE(f.messages(), said(Icon::Exclamation, "Warning", "No decryption key found."));
+
+    // The real file dialog names types from the file name alone: a file
+    // without an extension whose bytes are an image's is not read, so its
+    // type stays unknown (a read in /proc may never return).
+    const QString picture = f.env.path(QStringLiteral("picture"));
+    writeFile(picture, "\x89PNG\r\n\x1a\n");
+    QCOMPARE(NameOnlyIconProvider().type(QFileInfo(picture)),
+             QMimeDatabase().mimeTypeForName(QStringLiteral("application/octet-stream")).comment());
 }
 
 void TestMainWindow::serverProbe()
