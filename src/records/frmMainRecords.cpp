@@ -18,13 +18,17 @@ void frmMain::mnuOpen_Click()
     // after an opening reads the current record file again.
     if (m_currentRecordFile.isEmpty())
         return;
+    showCurrentRecord(QStringLiteral("No decryption key found."));
+}
+
+void frmMain::showCurrentRecord(const QString &noKeyText)
+{
     if (modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
                                 m_settings.password)) {
         DecryptRecordFile();
         EnableRecordCommands(true);
     } else {
-        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"),
-                         QStringLiteral("No decryption key found."));
+        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText);
     }
 }
 

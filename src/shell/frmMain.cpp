@@ -571,17 +571,9 @@ bool frmMain::Form_Load()
     const QString recordFile = CommandLine::recordFile(m_commandLine);
     if (!recordFile.isEmpty()) {
         m_currentRecordFile = recordFile;
-        if (QFileInfo(recordFile).isFile()) {
-            if (modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                        m_settings.password)) {
-                DecryptRecordFile();
-                EnableRecordCommands(true);
-            } else {
-                Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"),
-                                 QStringLiteral("No decryption key found. Please use 'Settings' "
-                                                "menu to setup decrypt key."));
-            }
-        }
+        if (QFileInfo(recordFile).isFile())
+            showCurrentRecord(QStringLiteral("No decryption key found. Please use 'Settings' "
+                                             "menu to setup decrypt key."));
     }
 
     const QRectF centred = WindowPlacement::centred(windowTwips().size(), screenTwips());

@@ -102,6 +102,9 @@ public:
     void ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension);
     void DecryptRecordFile();
     void EnableRecordCommands(bool enabled);
+    // Reads the settings, then shows the current record file and enables the
+    // record commands; without settings, warns with noKeyText instead.
+    void showCurrentRecord(const QString &noKeyText);
 
     // Server Information tab: probes the server chosen in cboServer.
     void cboServer_Click();
