@@ -9,7 +9,7 @@
 
 namespace {
 
-QByteArray contents(const QString &path)
+QByteArray fileOrMissing(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -54,7 +54,7 @@ void TestCli::encryptAndDecrypt()
     TestEnvironment env;
     const QByteArray a = path(env, "a.vrd"), b = path(env, "b.vrd"), out = path(env, "out");
     QCOMPARE(varnell("encrypt --key k --output " + a, sample).exitCode, 0);
-    const QByteArray record = contents(QString::fromUtf8(a));
+    const QByteArray record = fileOrMissing(QString::fromUtf8(a));
     QVERIFY(record.startsWith("Customer Name:      "));
     QVERIFY(record.contains("\r\nHeading             \r\n"));
     QCOMPARE(varnell("encrypt --key k", sample).out, record);
@@ -80,13 +80,13 @@ void TestCli::encryptAndDecrypt()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("/proc/self/mem: "));
     QVERIFY(!QFile::exists(env.path(QStringLiteral("mem.txt"))));
-    QCOMPARE(contents(QString::fromUtf8(out + "/a.txt")), savedText);
-    QCOMPARE(contents(QString::fromUtf8(out + "/b.txt")), savedText);
+    QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/a.txt")), savedText);
+    QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/b.txt")), savedText);
 
     // Nothing half-made replaces a good file.
     QCOMPARE(varnell("decrypt --key k --output " + a + ' ' + path(env, "none.vrd")).exitCode, 1);
     QCOMPARE(varnell("encrypt --key k --output " + a, "Name:\t\xe4\xb8\xad\n").exitCode, 1);
-    QCOMPARE(contents(QString::fromUtf8(a)), record);
+    QCOMPARE(fileOrMissing(QString::fromUtf8(a)), record);
     r = varnell("encrypt --key k", "Name:\t\xff\xfe\n");
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("UTF-8"));

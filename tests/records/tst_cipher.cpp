@@ -9,16 +9,6 @@
 #include <QProcess>
 #include <QTest>
 
-namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestCipher : public QObject
 {
     Q_OBJECT

@@ -11,16 +11,6 @@
 #include <QTcpServer>
 #include <QTest>
 
-namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestDesktopProgram : public QObject
 {
     Q_OBJECT

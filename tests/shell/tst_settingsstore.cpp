@@ -32,12 +32,6 @@ const QString createTable = QStringLiteral(
     "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, DeveloperKey TEXT, EncryptionKey TEXT, "
     "Password TEXT)");
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 struct Read
 {
     bool ok;

@@ -55,6 +55,12 @@ QProcessEnvironment TestEnvironment::processEnvironment() const
     return QProcessEnvironment::systemEnvironment();
 }
 
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 int unixMode(const QString &path)
 {
     struct stat info

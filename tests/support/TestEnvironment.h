@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
@@ -27,6 +28,9 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// A file's whole contents; empty when it cannot be read.
+QByteArray contents(const QString &path);
 
 // The permission bits of a file, as in `ls -l` (0600 and so on).
 int unixMode(const QString &path);
