@@ -1,9 +1,9 @@
 // Decrypts a batch of generated record files twice in one process: with the
 // key schedule derived once per file, and derived afresh for every field.
 
+#include "common/Ansi.h"
 #include "records/RecordFile.h"
 #include "records/RecordText.h"
-#include "shell/Ansi.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

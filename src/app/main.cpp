@@ -1,7 +1,7 @@
+#include "common/PendingEvents.h"
+#include "common/TerminationSignals.h"
 #include "gateway/modProdUpdate.h"
 #include "shell/MessageBoxSink.h"
-#include "shell/PendingEvents.h"
-#include "shell/TerminationSignals.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "BuildConfig.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 #include <QFile>
 #include <QFileInfo>

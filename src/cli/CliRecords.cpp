@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
 
+#include "common/SafeFile.h"
 #include "records/RecordFile.h"
 #include "records/RecordText.h"
-#include "shell/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

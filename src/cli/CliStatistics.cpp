@@ -1,12 +1,12 @@
 #include "cli/Cli.h"
 
-#include "shell/Ansi.h"
-#include "shell/modPublic.h"
+#include "common/Ansi.h"
 #include "statistics/PacketRequest.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"
 #include "statistics/modStatistics.h"
 #include "status/ServerStatus.h"
+#include "store/modPublic.h"
 
 #include <QEventLoop>
 #include <QJsonArray>

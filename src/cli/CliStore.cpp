@@ -1,7 +1,7 @@
 #include "cli/Cli.h"
 
-#include "shell/StoreFile.h"
-#include "shell/modPublic.h"
+#include "store/StoreFile.h"
+#include "store/modPublic.h"
 
 namespace Cli {
 

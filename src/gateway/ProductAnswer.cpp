@@ -1,10 +1,10 @@
 #include "gateway/ProductAnswer.h"
 
+#include "common/Ansi.h"
 #include "gateway/Amount.h"
 #include "gateway/ProductTarget.h"
 #include "gateway/ProductValues.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/Ansi.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
+#include "common/PendingEvents.h"
 #include "gateway/Amount.h"
 #include "gateway/ProductAnswer.h"
 #include "gateway/ProductValues.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/PendingEvents.h"
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 namespace modProdUpdate {
 

@@ -1,9 +1,9 @@
 #include "gateway/modProdUpdate.h"
 
 #include "BuildConfig.h"
-#include "shell/Ansi.h"
-#include "shell/PendingEvents.h"
-#include "shell/SafeFile.h"
+#include "common/Ansi.h"
+#include "common/PendingEvents.h"
+#include "common/SafeFile.h"
 
 #include <QDir>
 #include <QEventLoop>

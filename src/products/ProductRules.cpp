@@ -1,7 +1,7 @@
 #include "products/ProductRules.h"
 
+#include "common/Ansi.h"
 #include "gateway/Amount.h"
-#include "shell/Ansi.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/Messages.h"
 #include "products/ProductForm.h"
-#include "shell/Messages.h"
 
 #include <QString>
 

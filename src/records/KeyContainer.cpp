@@ -1,6 +1,6 @@
 #include "records/KeyContainer.h"
 
-#include "shell/SafeFile.h"
+#include "common/SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>

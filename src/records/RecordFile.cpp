@@ -1,8 +1,8 @@
 #include "records/RecordFile.h"
 
+#include "common/Ansi.h"
 #include "records/Rc4.h"
 #include "records/RecordText.h"
-#include "shell/Ansi.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 #include "records/RecordText.h"
 
+#include "common/Ansi.h"
+#include "common/SafeFile.h"
 #include "records/clsCryptoFilterBox.h"
-#include "shell/Ansi.h"
-#include "shell/SafeFile.h"
 
 #include <memory>
 

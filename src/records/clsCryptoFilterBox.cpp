@@ -1,7 +1,7 @@
 #include "records/clsCryptoFilterBox.h"
 
+#include "common/Messages.h"
 #include "records/KeyContainer.h"
-#include "shell/Messages.h"
 
 namespace {
 

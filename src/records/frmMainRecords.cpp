@@ -2,10 +2,10 @@
 // showing its record text.
 #include "shell/frmMain.h"
 
+#include "common/Messages.h"
+#include "common/PendingEvents.h"
 #include "records/RecordText.h"
-#include "shell/Messages.h"
-#include "shell/PendingEvents.h"
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 #include <QAction>
 #include <QPlainTextEdit>

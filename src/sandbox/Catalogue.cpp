@@ -1,6 +1,6 @@
 #include "sandbox/Catalogue.h"
 
-#include "shell/SafeFile.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QJsonArray>

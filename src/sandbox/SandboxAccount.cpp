@@ -1,6 +1,6 @@
 #include "sandbox/SandboxAccount.h"
 
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 namespace SandboxAccount {
 

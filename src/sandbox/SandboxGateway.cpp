@@ -1,10 +1,10 @@
 #include "sandbox/SandboxGateway.h"
 
 #include "BuildConfig.h"
+#include "common/Ansi.h"
+#include "common/SafeFile.h"
 #include "sandbox/SandboxAccount.h"
 #include "sandbox/TransactionYear.h"
-#include "shell/Ansi.h"
-#include "shell/SafeFile.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #include "sandbox/TransactionYear.h"
 
+#include "common/Ansi.h"
 #include "records/RecordFile.h"
-#include "shell/Ansi.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "shell/frmEncryptionKey.h"
 
-#include "shell/Messages.h"
-#include "shell/modPublic.h"
+#include "common/Messages.h"
+#include "store/modPublic.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

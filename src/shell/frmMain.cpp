@@ -1,18 +1,18 @@
 #include "shell/frmMain.h"
 
-#include "shell/CommandLine.h"
+#include "common/CommandLine.h"
+#include "common/Messages.h"
 #include "shell/DesktopLinks.h"
 #include "shell/MainLayout.h"
-#include "shell/Messages.h"
-#include "shell/RegistrySettings.h"
 #include "shell/ToolbarIcons.h"
 #include "shell/WidgetDialogBackend.h"
-#include "shell/WindowPlacement.h"
 #include "shell/frmAbout.h"
 #include "shell/frmEncryptionKey.h"
 #include "shell/frmLogin.h"
-#include "shell/modPublic.h"
 #include "statistics/PacketRequest.h"
+#include "store/RegistrySettings.h"
+#include "store/WindowPlacement.h"
+#include "store/modPublic.h"
 
 #include <QAction>
 #include <QCloseEvent>

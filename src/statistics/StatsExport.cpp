@@ -2,8 +2,8 @@
 
 #include "statistics/modStatistics.h"
 
-#include "shell/Ansi.h"
-#include "shell/SafeFile.h"
+#include "common/Ansi.h"
+#include "common/SafeFile.h"
 
 namespace modStatistics {
 namespace {

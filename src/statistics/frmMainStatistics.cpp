@@ -2,15 +2,15 @@
 // chosen period, its CSV export and the packet re-delivery request.
 #include "shell/frmMain.h"
 
-#include "shell/Ansi.h"
+#include "common/Ansi.h"
+#include "common/Messages.h"
+#include "common/PendingEvents.h"
 #include "shell/MainLayout.h"
-#include "shell/Messages.h"
-#include "shell/PendingEvents.h"
-#include "shell/modPublic.h"
 #include "statistics/PacketRequest.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"
 #include "statistics/modStatistics.h"
+#include "store/modPublic.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 #include "statistics/modStatistics.h"
 
+#include "common/Ansi.h"
+#include "common/PendingEvents.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/Ansi.h"
-#include "shell/PendingEvents.h"
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 #include <vector>
 

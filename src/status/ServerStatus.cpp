@@ -1,7 +1,7 @@
 #include "status/ServerStatus.h"
 
+#include "common/PendingEvents.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/PendingEvents.h"
 
 #include <QElapsedTimer>
 #include <QUrl>

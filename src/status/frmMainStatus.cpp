@@ -2,8 +2,8 @@
 // answers, and how fast.
 #include "shell/frmMain.h"
 
-#include "shell/modPublic.h"
 #include "status/ServerStatus.h"
+#include "store/modPublic.h"
 
 #include <QColor>
 #include <QComboBox>

@@ -1,8 +1,8 @@
+#include "common/PendingEvents.h"
 #include "gateway/Amount.h"
 #include "gateway/ProductRecord.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/PendingEvents.h"
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 #include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"
 

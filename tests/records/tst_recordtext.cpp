@@ -1,7 +1,7 @@
+#include "common/Ansi.h"
 #include "records/Rc4.h"
 #include "records/RecordFile.h"
 #include "records/RecordText.h"
-#include "shell/Ansi.h"
 #include "support/RecordingSink.h"
 #include "support/TestEnvironment.h"
 

@@ -1,6 +1,6 @@
+#include "common/Ansi.h"
 #include "sandbox/RequestTarget.h"
 #include "sandbox/SandboxOptions.h"
-#include "shell/Ansi.h"
 #include "statistics/modStatistics.h"
 #include "support/SandboxProcess.h"
 

@@ -1,9 +1,9 @@
 // The main window's rules without a window: stored placement values, the
 // record named on the command line, the layout and the shared file dialog.
-#include "shell/CommandLine.h"
+#include "common/CommandLine.h"
 #include "shell/CommonDialog.h"
 #include "shell/MainLayout.h"
-#include "shell/WindowPlacement.h"
+#include "store/WindowPlacement.h"
 #include "support/ScriptedDialog.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
+#include "common/PendingEvents.h"
 #include "gateway/modProdUpdate.h"
-#include "shell/PendingEvents.h"
 #include "statistics/PacketRequest.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"

@@ -1,5 +1,5 @@
 #include "BuildConfig.h"
-#include "shell/PendingEvents.h"
+#include "common/PendingEvents.h"
 #include "status/ServerStatus.h"
 #include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"

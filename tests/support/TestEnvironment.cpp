@@ -1,7 +1,7 @@
 #include "support/TestEnvironment.h"
 
-#include "shell/StoreFile.h"
-#include "shell/modPublic.h"
+#include "store/StoreFile.h"
+#include "store/modPublic.h"
 
 #include <QDir>
 #include <QFile>

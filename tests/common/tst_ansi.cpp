@@ -1,4 +1,4 @@
-#include "shell/Ansi.h"
+#include "common/Ansi.h"
 
 #include <QTest>
 

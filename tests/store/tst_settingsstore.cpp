@@ -1,5 +1,5 @@
-#include "shell/StoreFile.h"
-#include "shell/modPublic.h"
+#include "store/StoreFile.h"
+#include "store/modPublic.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>

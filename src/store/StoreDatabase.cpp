@@ -1,4 +1,4 @@
-#include "shell/StoreDatabase.h"
+#include "store/StoreDatabase.h"
 
 #include <QFile>
 

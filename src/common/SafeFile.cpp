@@ -1,4 +1,4 @@
-#include "shell/SafeFile.h"
+#include "common/SafeFile.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,8 +1,8 @@
-#include "shell/modPublic.h"
+#include "store/modPublic.h"
 
 #include "BuildConfig.h"
-#include "shell/StoreDatabase.h"
-#include "shell/StoreFile.h"
+#include "store/StoreDatabase.h"
+#include "store/StoreFile.h"
 
 #include <QtGlobal>
 

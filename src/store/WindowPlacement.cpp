@@ -1,4 +1,4 @@
-#include "shell/WindowPlacement.h"
+#include "store/WindowPlacement.h"
 
 #include <QLocale>
 

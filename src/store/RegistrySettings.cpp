@@ -1,4 +1,4 @@
-#include "shell/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 
 #include <QStandardPaths>
 

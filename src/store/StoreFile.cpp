@@ -1,6 +1,6 @@
-#include "shell/StoreFile.h"
+#include "store/StoreFile.h"
 
-#include "shell/StoreDatabase.h"
+#include "store/StoreDatabase.h"
 
 #include <QDir>
 #include <QFile>

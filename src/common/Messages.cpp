@@ -1,4 +1,4 @@
-#include "shell/Messages.h"
+#include "common/Messages.h"
 
 #include <cstdio>
 

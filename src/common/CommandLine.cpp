@@ -1,4 +1,4 @@
-#include "shell/CommandLine.h"
+#include "common/CommandLine.h"
 
 namespace CommandLine {
 

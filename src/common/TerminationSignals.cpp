@@ -1,4 +1,4 @@
-#include "shell/TerminationSignals.h"
+#include "common/TerminationSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,4 +1,4 @@
-#include "shell/PendingEvents.h"
+#include "common/PendingEvents.h"
 
 namespace PendingEvents {
 namespace {
