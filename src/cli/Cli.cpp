@@ -32,6 +32,12 @@ int fail(const QString &message)
     return Failure;
 }
 
+int failRequest(const QString &message)
+{
+    const QString why = modProdUpdate::lastFailure();
+    return fail(why.isEmpty() ? message : QStringLiteral("%1 (%2)").arg(message, why));
+}
+
 Command::Command(const QString &name, const QString &description) : m_name(name)
 {
     m_parser.setApplicationDescription(description);

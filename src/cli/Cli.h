@@ -22,6 +22,9 @@ void out(const QString &line);
 void error(const QString &message);
 // Prints the message and gives Failure.
 int fail(const QString &message);
+// For a failed request to the gateway: the message followed by why the
+// request failed, when it failed in transport, and gives Failure.
+int failRequest(const QString &message);
 
 // A subcommand's parser: parses the arguments after the subcommand's name
 // and answers --help itself.

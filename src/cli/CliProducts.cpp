@@ -101,7 +101,7 @@ int productsCount(const QStringList &arguments)
         return done;
     const qint16 count = modProdUpdate::GetProductCount();
     if (count < 0)
-        return fail(countFailure);
+        return failRequest(countFailure);
     out(QString::number(count));
     return Success;
 }
@@ -120,7 +120,7 @@ int productsShow(const QStringList &arguments)
         return command.usageError(QStringLiteral("the position must be a number from 1 to 32767"));
     ProductRecord record;
     if (!fetchProduct(qint16(position), record))
-        return fail(productFailure);
+        return failRequest(productFailure);
     if (command.isSet(QStringLiteral("json")))
         printJson(QJsonDocument(toJson(record)));
     else
@@ -136,7 +136,7 @@ int productsList(const QStringList &arguments)
         return done;
     const qint16 count = modProdUpdate::GetProductCount();
     if (count < 0)
-        return fail(countFailure);
+        return failRequest(countFailure);
     QList<ProductRecord> records;
     for (qint16 position = 1; position <= count; ++position) {
         ProductRecord record;
@@ -242,7 +242,8 @@ int productsUpdate(const QStringList &arguments)
                                       *Amount::parse(form.price), form.description,
                                       form.permitOlder, form.lock, form.currency,
                                       qint16(form.serviceModel), form.version))
-        return fail(QStringLiteral("Update Not Successful: The product could not be updated."));
+        return failRequest(
+            QStringLiteral("Update Not Successful: The product could not be updated."));
     out(QStringLiteral("The product has been updated."));
     return Success;
 }

@@ -101,7 +101,7 @@ int stats(const QStringList &arguments)
     // The retrieval reads the store again itself, as every request does.
     const modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(period);
     if (!retrieval.downloaded)
-        return fail(QStringLiteral("Unable to retrieve statistics."));
+        return failRequest(QStringLiteral("Unable to retrieve statistics."));
 
     if (toCsv) {
         if (retrieval.products.isEmpty())

@@ -3,20 +3,15 @@
 #include "BuildConfig.h"
 #include "common/Ansi.h"
 #include "common/PendingEvents.h"
-#include "common/SafeFile.h"
+#include "gateway/HttpClient.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QUrl>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -28,17 +23,8 @@ namespace {
 
 const char answerPrefix[] = "VRD";
 
-// The proxy the desktop is set up for (http_proxy and no_proxy in the
-// environment, or the desktop's own settings), asked for every request
-// whatever the application-wide proxy setting says.
-class SystemProxyFactory final : public QNetworkProxyFactory
-{
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
-    {
-        return systemProxyForQuery(query);
-    }
-};
+// Why the last request of this process failed.
+QString lastFailureText;
 
 // The private folder's path without its final "/": one per user, so that
 // nobody else can read the answers or plant files among them.
@@ -47,16 +33,29 @@ QString privateFolderPath()
     return QDir::tempPath() + QStringLiteral("/varnell-") + QString::number(::geteuid());
 }
 
-// Checks that the folder is a real folder of ours that nobody else can
-// enter, tightening its mode when only that is wrong.
-bool isPrivateFolder(const QByteArray &native)
+// Empty when the folder is a real folder of ours that nobody else can enter
+// (its mode is tightened when only that is wrong); otherwise what is wrong
+// with it.
+QString checkPrivateFolder(const QString &folder)
 {
     struct stat info
     {};
-    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::geteuid())
-        return false;
-    return (info.st_mode & 0777) == 0700 || ::chmod(native.constData(), 0700) == 0;
+    const QByteArray native = QFile::encodeName(folder);
+    if (::lstat(native.constData(), &info) != 0)
+        return QStringLiteral("the temporary folder %1 cannot be used: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral("the temporary folder %1 is a symbolic link, not a folder of "
+                              "this user's own")
+            .arg(folder);
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("the temporary folder %1 is not a folder").arg(folder);
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("the temporary folder %1 belongs to another user").arg(folder);
+    if ((info.st_mode & 0777) != 0700 && ::chmod(native.constData(), 0700) != 0)
+        return QStringLiteral("the temporary folder %1 cannot be made private: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    return QString();
 }
 
 // The answer file's name: the prefix, this process's id, a dash and random
@@ -94,64 +93,57 @@ bool processExists(pid_t pid)
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-// One GET; true when a whole, acceptable answer was written to file.
-bool attempt(const QUrl &url, const QString &file)
+// Replaces the answer file's contents with the body. The file is this
+// user's own, in a folder nobody else can enter, and is read once and
+// removed: a direct write, checked to its end, is all it needs.
+bool writeAnswer(const QString &file, const QByteArray &body, QString &error)
 {
-    QNetworkAccessManager manager;
-    manager.setProxyFactory(new SystemProxyFactory);
+    const int fd =
+        ::open(QFile::encodeName(file).constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("cannot write the answer file %1: %2")
+                    .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < body.size()) {
+        const ssize_t n = ::write(fd, body.constData() + written, size_t(body.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = QStringLiteral("cannot write the answer file %1: %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
+            ::close(fd);
+            return false;
+        }
+        written += n;
+    }
+    if (::close(fd) != 0) {
+        error = QStringLiteral("cannot write the answer file %1: %2")
+                    .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
 
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setRawHeader("Cache-Control", "no-cache");
-    request.setRawHeader("Pragma", "no-cache");
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QByteArray(QByteArray("Varnell-Decryptor/") + BuildConfig::versionString));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::SameOriginRedirectPolicy);
-    request.setMaximumRedirectsAllowed(5);
-
-    QNetworkReply *reply = manager.get(request);
-    QByteArray body;
-    bool refused = false; // too large, or out of time
-    const auto refuse = [&] {
-        refused = true;
-        reply->abort();
-    };
-    const auto take = [&] {
-        if (refused)
-            return;
-        body += reply->readAll();
-        if (body.size() > maxAnswerSize)
-            refuse();
-    };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
-        bool known = false;
-        const qint64 length =
-            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && length > maxAnswerSize)
-            refuse();
-    });
-    QObject::connect(reply, &QIODevice::readyRead, reply, take);
-
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, refuse);
-    deadline.start(attemptDeadline());
-
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    deadline.stop();
-    take();
-
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok =
-        !refused && reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
-    delete reply;
-    return ok && SafeFile::write(file, body);
+// One GET; true when a whole, acceptable answer was written to file.
+bool attempt(const QUrl &url, const QString &file, QString &error)
+{
+    Http::Request request;
+    request.url = url;
+    request.maxAnswerSize = maxAnswerSize;
+    request.deadline = attemptDeadline();
+    request.followSameOriginRedirects = true;
+    const Http::Answer answer = Http::fetch(request);
+    if (!answer.complete) {
+        error = answer.error;
+        return false;
+    }
+    if (!answer.isSuccess()) {
+        error = QStringLiteral("the server answered with status %1").arg(answer.status);
+        return false;
+    }
+    return writeAnswer(file, answer.body, error);
 }
 
 } // namespace
@@ -169,14 +161,22 @@ QString CentralBaseURL()
 QString GetTempDir()
 {
     const QString folder = privateFolderPath();
-    const QByteArray native = QFile::encodeName(folder);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
+        lastFailureText = QStringLiteral("the temporary folder %1 cannot be made: %2")
+                              .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
         return QString();
-    return isPrivateFolder(native) ? folder + QLatin1Char('/') : QString();
+    }
+    const QString problem = checkPrivateFolder(folder);
+    if (!problem.isEmpty()) {
+        lastFailureText = problem;
+        return QString();
+    }
+    return folder + QLatin1Char('/');
 }
 
 QString GetTempFile()
 {
+    lastFailureText.clear();
     const QString folder = GetTempDir();
     if (folder.isEmpty())
         return QString();
@@ -187,6 +187,8 @@ QString GetTempFile()
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
+            lastFailureText = QStringLiteral("cannot make an answer file in %1: %2")
+                                  .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
             return QString();
         }
         // The mode is set outright: a strict umask must not leave the file
@@ -196,15 +198,22 @@ QString GetTempFile()
         if (ok)
             return path;
         QFile::remove(path);
+        lastFailureText = QStringLiteral("cannot make an answer file in %1").arg(folder);
         return QString();
     }
+    lastFailureText = QStringLiteral("cannot make an answer file in %1").arg(folder);
     return QString();
+}
+
+QString lastFailure()
+{
+    return lastFailureText;
 }
 
 void sweepStaleAnswerFiles()
 {
     const QString folder = privateFolderPath();
-    if (!isPrivateFolder(QFile::encodeName(folder)))
+    if (!checkPrivateFolder(folder).isEmpty())
         return;
     const QDir dir(folder);
     const QStringList names = dir.entryList({QLatin1String(answerPrefix) + QLatin1Char('*')},
@@ -248,15 +257,24 @@ std::chrono::milliseconds attemptDeadline()
 
 bool DownloadFile(const QString &url, const QString &file)
 {
-    const QUrl target(url);
-    const QString scheme = target.scheme();
-    if (file.isEmpty() || !target.isValid() || target.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (file.isEmpty()) {
+        if (lastFailureText.isEmpty())
+            lastFailureText = QStringLiteral("no answer file to download into");
         return false;
+    }
+    lastFailureText.clear();
+    const QUrl target(url);
+    if (!target.isValid() || target.host().isEmpty() || target.scheme() != QLatin1String("http")) {
+        lastFailureText = QStringLiteral("%1 is no http:// address").arg(url);
+        return false;
+    }
+    // Exactly two attempts: the client below never resends on its own.
     for (int i = 0; i < 2; ++i) {
         PendingEvents::process();
-        if (attempt(target, file))
+        if (attempt(target, file, lastFailureText)) {
+            lastFailureText.clear();
             return true;
+        }
     }
     return false;
 }

@@ -20,13 +20,19 @@ QString centralHost();
 QString CentralBaseURL();
 
 // The private folder (mode 0700) of answer files inside the system's
-// temporary folder, ending in "/"; made when missing. Empty when the folder
-// cannot be made or is not ours alone.
+// temporary folder, ending in "/"; made when missing, its mode tightened
+// when it is looser. Empty when the folder cannot be made or is not ours
+// alone (a link, a file, another user's folder); lastFailure() says which.
 QString GetTempDir();
 // A new, empty answer file (mode 0600) whose name begins with "VRD", or the
-// empty string when none could be made. Its name carries the process id, so
-// that a later run can tell a crashed run's files from a live one's.
+// empty string when none could be made (lastFailure() says why). Its name
+// carries the process id, so that a later run can tell a crashed run's
+// files from a live one's.
 QString GetTempFile();
+// Why the last answer file or download of this process failed, in words for
+// the user ("the temporary folder /tmp/varnell-0 is a symbolic link ..."),
+// or empty after a success.
+QString lastFailure();
 // Removes answer files that runs which have ended left behind.
 void sweepStaleAnswerFiles();
 
@@ -54,10 +60,11 @@ std::chrono::milliseconds attemptDeadline();
 
 // GET url into file, replacing its contents; no cached answer is used.
 // Pending events are processed (PendingEvents) before each attempt; a failed
-// first attempt is tried once more. True when an attempt succeeded: the
-// server answered with a 2xx status, within the deadline, with no more than
-// maxAnswerSize bytes, and the file was written. Only http and https URLs are
-// fetched; redirects are followed only within the same origin.
+// first attempt is tried once more, and nothing else is ever resent. True
+// when an attempt succeeded: the server sent a whole answer (as long as it
+// announced) with a 2xx status, within the deadline, with no more than
+// maxAnswerSize bytes, and the file was written. Only http URLs are fetched;
+// redirects are followed only within the same origin.
 bool DownloadFile(const QString &url, const QString &file);
 
 // An answer's lines: a line ends at CR, optionally followed by LF. A lone LF

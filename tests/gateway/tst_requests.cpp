@@ -111,12 +111,25 @@ void TestRequests::answerFiles()
     for (const QString &path : {earlier, living, notOurs})
         QVERIFY2(QFile::exists(path), qPrintable(path));
 
-    // A folder that is not ours alone (a link someone planted) is not used.
+    // A folder that is not ours alone (a link someone planted, a file) is
+    // not used, and the failure says what is wrong with it.
+    const QString planted = QStringLiteral("varnell-%1").arg(::geteuid());
     qputenv("TMPDIR", QFile::encodeName(m_env->path(QStringLiteral("config"))));
     QVERIFY(QFile::link(m_env->path(QStringLiteral("data")),
-                        m_env->path(QStringLiteral("config/varnell-%1").arg(::geteuid()))));
-    QCOMPARE(GetTempDir(), QString());
-    QCOMPARE(GetTempFile(), QString());
+                        m_env->path(QStringLiteral("config/") + planted)));
+    qputenv("TMPDIR", QFile::encodeName(m_env->path(QStringLiteral("data"))));
+    QVERIFY(QFile(m_env->path(QStringLiteral("data/") + planted)).open(QIODevice::WriteOnly));
+    for (const char *folder : {"config", "data"}) {
+        qputenv("TMPDIR", QFile::encodeName(m_env->path(QString::fromLatin1(folder))));
+        QCOMPARE(GetTempFile(), QString());
+        QVERIFY(!DownloadFile(QStringLiteral("http://127.0.0.1:9/"), GetTempFile()));
+        const QString why = lastFailure();
+        QVERIFY2(
+            why.contains(m_env->path(QString::fromLatin1(folder) + QLatin1Char('/') + planted)) &&
+                why.contains(QLatin1String(qstrcmp(folder, "config") == 0 ? "is a symbolic link"
+                                                                          : "is not a folder")),
+            qPrintable(why));
+    }
 }
 
 void TestRequests::downloadFile()
@@ -132,11 +145,29 @@ void TestRequests::downloadFile()
     QCOMPARE(answer.readAll(), QByteArray("second"));
     QCOMPARE(m_server->requests.size(), 3);
 
-    // Two failures: false, after exactly two attempts.
+    // Two failures: false, after exactly two attempts, whatever broke them;
+    // a connection closed before the answer is not sent again underneath.
     m_server->replies = {FakeHttpServer::answer("no", 500), FakeHttpServer::answer("no", 404)};
     QVERIFY(!DownloadFile(url, answer.path()));
     QCOMPARE(m_server->requests.size(), 5);
     QCOMPARE(m_events, 5); // pending events before every attempt
+    QCOMPARE(lastFailure(), QStringLiteral("the server answered with status 404"));
+    m_server->fallback = FakeHttpServer::behave(Behaviour::Close);
+    QVERIFY(!DownloadFile(url, answer.path()));
+    QCOMPARE(m_server->requests.size(), 7);
+
+    // An answer cut short of its announced length or of its last chunk is
+    // no answer, however it began.
+    for (const QByteArray &cut :
+         {QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nRequest Successful"),
+          QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n42\r\n")}) {
+        m_server->fallback = {.body = cut, .behaviour = Behaviour::Raw};
+        QVERIFY(!DownloadFile(url, answer.path()));
+        QVERIFY2(lastFailure().contains(QLatin1String("before the whole answer")),
+                 qPrintable(lastFailure()));
+    }
+    QCOMPARE(answer.readAll(), QByteArray("second"));
+    QCOMPARE(m_server->requests.size(), 11);
 
     // An answer beyond the limit fails (twice) and leaves the file as it
     // was; an empty one is an answer.
@@ -153,7 +184,7 @@ void TestRequests::downloadFile()
     m_server->fallback = FakeHttpServer::answer({}, 302);
     m_server->fallback.headers = "Location: " + elsewhere.origin().toLatin1() + "/x\r\n";
     QVERIFY(!DownloadFile(url, answer.path()));
-    QCOMPARE(m_server->requests.size(), 11);
+    QCOMPARE(m_server->requests.size(), 17);
     QVERIFY(elsewhere.requests.isEmpty());
 
     // A server that accepts and never answers, and one that drips a byte at
@@ -166,7 +197,7 @@ void TestRequests::downloadFile()
         QVERIFY(!DownloadFile(url, answer.path()));
         QVERIFY2(clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
     }
-    QCOMPARE(m_server->requests.size(), 15);
+    QCOMPARE(m_server->requests.size(), 21);
 }
 
 void TestRequests::productQueries()

@@ -91,6 +91,10 @@ void FakeHttpServer::respond(QTcpSocket *socket, const Reply &reply)
         timer->start(100);
         return;
     }
+    case Behaviour::Raw:
+        socket->write(reply.body);
+        socket->disconnectFromHost();
+        return;
     case Behaviour::Answer:
         // A body goes in one chunk: no length announced, so a client must
         // limit what it takes as it reads.

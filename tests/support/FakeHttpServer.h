@@ -22,7 +22,8 @@ public:
         Answer, // status line, headers, body, then the connection closes
         Close,  // drops the connection without a word
         Hang,   // keeps the connection open and never answers
-        Drip    // announces a long body and sends one byte every 100 ms
+        Drip,   // announces a long body and sends one byte every 100 ms
+        Raw     // sends the body's bytes as they are (a whole answer or a broken one), then closes
     };
     struct Reply
     {
