@@ -429,6 +429,23 @@ QRectF frmMain::windowTwips() const
     return toTwips(frameGeometry());
 }
 
+WindowPlacement::FrameMargins frmMain::frameTwips() const
+{
+    const QRect outer = frameGeometry();
+    const QRect client = geometry();
+    using WindowPlacement::toTwips;
+    return {toTwips(client.left() - outer.left(), dpiX()),
+            toTwips(client.top() - outer.top(), dpiY()),
+            toTwips(outer.right() - client.right(), dpiX()),
+            toTwips(outer.bottom() - client.bottom(), dpiY())};
+}
+
+QRectF frmMain::availableTwips() const
+{
+    const QScreen *s = screen();
+    return s ? toTwips(s->availableGeometry()) : QRectF(QPointF(0, 0), screenTwips());
+}
+
 QSizeF frmMain::screenTwips() const
 {
     const QScreen *s = screen();
@@ -468,6 +485,8 @@ QSize frmMain::outerPixels(QSizeF twips) const
 void frmMain::setWindowSizeTwips(QSizeF size)
 {
     m_wantedOuterPixels = outerPixels(size);
+    if (!isVisible())
+        m_frameSettled = false;
     resize(m_wantedOuterPixels - frameMargins());
     // A shown window lays itself out again on its resize event.
     if (!isVisible())
@@ -523,21 +542,47 @@ void frmMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     Form_Resize();
+    settleOuterSize();
+}
+
+void frmMain::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    settleOuterSize();
+}
+
+void frmMain::settleOuterSize()
+{
+    // The outer size was set before the window had a frame. Once the window
+    // manager has framed the window (at its showing, or a little later) the
+    // client area is made up for the frame, once; later moves and resizes
+    // are the user's.
+    if (m_frameSettled || !isVisible() || !m_wantedOuterPixels.isValid() || isMaximized() ||
+        isMinimized() || isFullScreen())
+        return;
+    const QSize frame = frameMargins();
+    if (frame.isNull())
+        return;
+    m_frameSettled = true;
+    updateMinimumSize();
+    const QSize client = m_wantedOuterPixels - frame;
+    if (client != size())
+        resize(client);
+}
+
+void frmMain::updateMinimumSize()
+{
+    // The minimum is an outer size; the client area's is that less the frame.
+    const QSize minimum =
+        outerPixels(QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
+    setMinimumSize((minimum - frameMargins()).expandedTo(QSize(1, 1)));
 }
 
 void frmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The outer size was set before the window had a frame; now that the
-    // frame is known, the size is made up for it.
-    if (m_wantedOuterPixels.isValid() && !isMaximized() && !isFullScreen()) {
-        const QSize client = m_wantedOuterPixels - frameMargins();
-        if (client != size())
-            resize(client);
-    }
-    const QSize minimum =
-        outerPixels(QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
-    setMinimumSize((minimum - frameMargins()).expandedTo(QSize(1, 1)));
+    updateMinimumSize();
+    settleOuterSize();
 }
 
 // ---------------------------------------------------------------------------
@@ -614,7 +659,14 @@ void frmMain::RestoreWindowSettings()
     const double height =
         acceptSize(registry.read(QStringLiteral("posHeight"), storedText(window.height())),
                    MainLayout::minWindowHeight);
-    setWindowSizeTwips(QSizeF(width, height));
+    // Values saved on a larger screen, or under other panels, would put the
+    // window partly out of reach: it is kept within the available area.
+    const QRectF fitted =
+        fitToArea(QRectF(windowTwips().topLeft(), QSizeF(width, height)), availableTwips(),
+                  QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
+    setWindowLeftTwips(fitted.left());
+    setWindowTopTwips(fitted.top());
+    setWindowSizeTwips(fitted.size());
 
     const int period =
         acceptPeriod(registry.read(QStringLiteral("StatPeriod"), QString::number(defaultPeriod)));
@@ -626,7 +678,8 @@ void frmMain::Form_Unload()
 {
     using WindowPlacement::storedText;
     RegistrySettings registry;
-    const QRectF window = windowTwips();
+    const QRectF window = WindowPlacement::outerToSave(
+        windowTwips(), !isMaximized() && !isMinimized(), toTwips(normalGeometry()), frameTwips());
     registry.write(QStringLiteral("posTop"), storedText(window.top()));
     registry.write(QStringLiteral("posLeft"), storedText(window.left()));
     registry.write(QStringLiteral("posWidth"), storedText(window.width()));

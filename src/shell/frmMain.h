@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shell/CommonDialog.h"
+#include "store/WindowPlacement.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -70,9 +71,12 @@ public:
     int lastTab() const { return m_lastTab; }
     frmEncryptionKey *settingsDialog() const;
 
-    // Window geometry in twips: the outer rectangle and the screen.
+    // Window geometry in twips: the outer rectangle, the frame around the
+    // client area, the screen and the part of it that windows may take.
     QRectF windowTwips() const;
+    WindowPlacement::FrameMargins frameTwips() const;
     QSizeF screenTwips() const;
+    QRectF availableTwips() const;
     QSizeF clientTwips();
     void setWindowTopTwips(double top);
     void setWindowLeftTwips(double left);
@@ -126,6 +130,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
@@ -144,6 +149,8 @@ private:
     double dpiY() const;
     QSize frameMargins() const;
     QSize outerPixels(QSizeF twips) const;
+    void settleOuterSize();
+    void updateMinimumSize();
 
     LoginPrompt m_loginPrompt;
     QString m_commandLine;
@@ -153,8 +160,9 @@ private:
     QString m_currentRecordFile;
     int m_lastTab = 0;
     // The outer size last asked for, in pixels, kept until the window frame
-    // is known.
+    // is known; the window manager may frame the window only after it shows.
     QSize m_wantedOuterPixels;
+    bool m_frameSettled = false;
 
     std::unique_ptr<CommonDialog::Backend> m_dialogBackend;
     QPointer<frmEncryptionKey> m_settingsDialog;

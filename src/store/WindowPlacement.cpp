@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -55,6 +56,34 @@ QRectF centred(QSizeF window, QSizeF screen)
 {
     return QRectF(screen.width() / 2 - window.width() / 2,
                   screen.height() / 2 - window.height() / 2, window.width(), window.height());
+}
+
+QSizeF clientSize(QSizeF outer, const FrameMargins &frame)
+{
+    return QSizeF(outer.width() - frame.left - frame.right,
+                  outer.height() - frame.top - frame.bottom);
+}
+
+QRectF outerToSave(const QRectF &outer, bool normalState, const QRectF &normalClient,
+                   const FrameMargins &frame)
+{
+    if (normalState || !normalClient.isValid())
+        return outer;
+    return normalClient.adjusted(-frame.left, -frame.top, frame.right, frame.bottom);
+}
+
+QRectF fitToArea(const QRectF &outer, const QRectF &available, QSizeF minimum)
+{
+    QRectF fitted = outer;
+    fitted.setWidth(std::max(std::min(outer.width(), available.width()), minimum.width()));
+    fitted.setHeight(std::max(std::min(outer.height(), available.height()), minimum.height()));
+    // Pushed back from the right and bottom edges first, so that a window
+    // larger than the area keeps its title bar in reach at the top left.
+    fitted.moveLeft(std::min(fitted.left(), available.right() - fitted.width()));
+    fitted.moveTop(std::min(fitted.top(), available.bottom() - fitted.height()));
+    fitted.moveLeft(std::max(fitted.left(), available.left()));
+    fitted.moveTop(std::max(fitted.top(), available.top()));
+    return fitted;
 }
 
 } // namespace WindowPlacement

@@ -44,4 +44,30 @@ inline double toPixels(double twips, double logicalDpi)
 // Where the window goes on first start: centred on the screen.
 QRectF centred(QSizeF window, QSizeF screen);
 
+// What the window manager adds around the window's client area, in twips.
+// The stored placement values are the outer rectangle, frame included.
+struct FrameMargins
+{
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+};
+
+// The client size that gives a window of this outer size.
+QSizeF clientSize(QSizeF outer, const FrameMargins &frame);
+
+// The outer rectangle that the unload saves. A maximised or minimised
+// window saves its normal geometry (a client rectangle) with the frame
+// around it, never the screen-filling or iconic one, so that the next start
+// opens the window as the user last had it in its normal state.
+QRectF outerToSave(const QRectF &outer, bool normalState, const QRectF &normalClient,
+                   const FrameMargins &frame);
+
+// The restored outer rectangle moved, then shrunk, as little as needed to
+// lie within the available area (the screen less its panels); it never
+// becomes smaller than the minimum, and its top-left corner stays inside
+// the area.
+QRectF fitToArea(const QRectF &outer, const QRectF &available, QSizeF minimum);
+
 } // namespace WindowPlacement

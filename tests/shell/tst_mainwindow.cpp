@@ -374,11 +374,15 @@ void TestMainWindow::shownWindowAndTabs()
              laidOut(MainLayout::DecryptTab, QStringLiteral("txtDecrypt")));
 
     // Exit writes the placement and the period, which the next start takes
-    // back exactly.
+    // back exactly; a window closed maximised comes back in its normal place
+    // and size, not filling the screen.
     w.setWindowLeftTwips(600);
     w.setWindowTopTwips(900);
     f.periods().at(2)->setChecked(true);
+    QTRY_COMPARE(w.windowTwips().topLeft(), QPointF(600, 900));
     const QRectF before = w.windowTwips();
+    w.showMaximized();
+    QTRY_VERIFY(w.windowTwips().width() > 10000);
     QVERIFY(!QFile::exists(f.ini()));
     f.action("mnuExit")->trigger();
     QVERIFY(!w.isVisible());
