@@ -1,10 +1,13 @@
 #include "common/PendingEvents.h"
 #include "common/TerminationSignals.h"
+#include "gateway/HttpClient.h"
 #include "gateway/modProdUpdate.h"
 #include "shell/MessageBoxSink.h"
+#include "shell/WaitFeedback.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 
 int main(int argc, char *argv[])
 {
@@ -17,14 +20,23 @@ int main(int argc, char *argv[])
     modProdUpdate::sweepStaleAnswerFiles();
 
     frmMain window;
-    TerminationSignals::install(&window, [] { QApplication::closeAllWindows(); });
+    WaitFeedback waiting(&window);
+    Http::setWaitObserver(&waiting);
+    const auto detach = qScopeGuard([] {
+        Http::setWaitObserver(nullptr);
+        Messages::setSink(nullptr);
+    });
+    // An end asked for while a request waits ends the wait at once; nothing
+    // is sent after it.
+    TerminationSignals::install(&window, [] {
+        Http::shutDown();
+        QApplication::closeAllWindows();
+    });
     window.setCommandLine(QCoreApplication::arguments().mid(1).join(QLatin1Char(' ')));
     if (!window.Form_Load())
         return window.exitCode();
     if (TerminationSignals::requested())
         return 0;
     window.show();
-    const int status = QApplication::exec();
-    Messages::setSink(nullptr);
-    return status;
+    return QApplication::exec();
 }

@@ -47,6 +47,11 @@ void install(QObject *context, std::function<void()> onRequest)
                      });
 }
 
+void request()
+{
+    onSignal(0);
+}
+
 bool requested()
 {
     return requestSeen != 0;

@@ -17,4 +17,8 @@ void install(QObject *context, std::function<void()> onRequest);
 // yet: a request during start-up ends the program before its window shows.
 bool requested();
 
+// A request made from within the program (a window that ends it), handled
+// as a signal is: at the next pass of the event loop.
+void request();
+
 } // namespace TerminationSignals

@@ -12,6 +12,16 @@ namespace {
 
 constexpr int maxRedirects = 5;
 
+// The exchanges under way (all on the one thread that makes them).
+QList<Exchange *> running;
+bool shuttingDown = false;
+WaitObserver *waitObserver = nullptr;
+
+const QString endingReason()
+{
+    return QStringLiteral("the program is ending");
+}
+
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
     return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
@@ -61,6 +71,7 @@ Exchange::Exchange(Request request, QObject *parent)
 
 Exchange::~Exchange()
 {
+    running.removeOne(this);
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -72,6 +83,16 @@ void Exchange::start()
     if (m_running)
         return;
     m_running = true;
+    running.append(this);
+    if (shuttingDown) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                end(Answer{false, 0, {}, endingReason(), true});
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     m_deadline.start(m_request.deadline);
     connectTo(m_url);
 }
@@ -79,7 +100,13 @@ void Exchange::start()
 void Exchange::abort(const QString &reason)
 {
     if (m_running)
-        end(Answer{false, 0, {}, reason});
+        end(Answer{false, 0, {}, reason, false});
+}
+
+void Exchange::abandon(const QString &reason)
+{
+    if (m_running)
+        end(Answer{false, 0, {}, reason, true});
 }
 
 void Exchange::connectTo(const QUrl &url)
@@ -214,12 +241,15 @@ void Exchange::messageRead()
             return;
         }
     }
-    end(Answer{true, status, m_reader->body(), {}});
+    end(Answer{true, status, m_reader->body(), {}, false});
 }
 
 void Exchange::end(Answer answer)
 {
+    if (!m_running)
+        return;
     m_running = false;
+    running.removeOne(this);
     m_deadline.stop();
     if (m_socket) {
         m_socket->disconnect(this);
@@ -231,19 +261,50 @@ void Exchange::end(Answer answer)
     emit finished(answer);
 }
 
+void setWaitObserver(WaitObserver *observer)
+{
+    waitObserver = observer;
+}
+
 Answer fetch(const Request &request)
 {
     Exchange exchange(request);
     Answer answer;
-    QEventLoop loop;
-    QObject::connect(&exchange, &Exchange::finished, &loop, [&](const Answer &result) {
+    bool done = false;
+    QObject::connect(&exchange, &Exchange::finished, &exchange, [&](const Answer &result) {
         answer = result;
-        loop.quit();
+        done = true;
     });
+    WaitObserver *const observer = waitObserver;
+    if (observer)
+        observer->waitStarted(request.url.host());
     exchange.start();
-    if (exchange.isRunning())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    // The flags are asked for at every pass: a window of the observer's own
+    // that shows during the wait may take input from then on.
+    QEventLoop loop;
+    while (!done) {
+        const bool input = observer && waitObserver == observer && observer->takesInput();
+        loop.processEvents(QEventLoop::WaitForMoreEvents |
+                           (input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
+    }
+    if (observer && waitObserver == observer)
+        observer->waitEnded();
     return answer;
+}
+
+void abandonAll(const QString &reason)
+{
+    const QList<Exchange *> now = running;
+    for (Exchange *exchange : now) {
+        if (running.contains(exchange))
+            exchange->abandon(reason);
+    }
+}
+
+void shutDown()
+{
+    shuttingDown = true;
+    abandonAll(endingReason());
 }
 
 } // namespace Http

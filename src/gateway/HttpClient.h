@@ -40,7 +40,8 @@ struct Answer
     bool complete = false; // a whole answer arrived
     int status = 0;
     QByteArray body;
-    QString error; // why no whole answer arrived; empty when one did
+    QString error;          // why no whole answer arrived; empty when one did
+    bool abandoned = false; // ended by abandonAll() or shutDown(): not to be retried
 
     bool isSuccess() const { return complete && status >= 200 && status < 300; }
 };
@@ -61,6 +62,8 @@ public:
     void start();
     // Ends the exchange at once with that reason; nothing when it has ended.
     void abort(const QString &reason);
+    // As abort(), with the answer marked abandoned.
+    void abandon(const QString &reason);
     bool isRunning() const { return m_running; }
 
 signals:
@@ -86,8 +89,33 @@ private:
     QTimer m_deadline;
 };
 
+// Told when a blocking request starts and ends, so that the program can show
+// that it waits (a wait cursor, a window that says what for).
+class WaitObserver
+{
+public:
+    virtual ~WaitObserver() = default;
+    // what: the server waited for.
+    virtual void waitStarted(const QString &what) = 0;
+    virtual void waitEnded() = 0;
+    // Whether user input may be handled during the wait: only when no
+    // window but the observer's own could take it.
+    virtual bool takesInput() const = 0;
+};
+
+// The caller keeps ownership; nullptr removes it.
+void setWaitObserver(WaitObserver *observer);
+
 // Sends the request and waits for its answer in a local event loop that
-// leaves user input waiting (the window repaints; clicks wait).
+// leaves user input waiting (the window repaints; clicks wait), unless the
+// wait observer takes input.
 Answer fetch(const Request &request);
+
+// Ends every exchange under way at once, each with the reason and marked
+// abandoned (a user skipping a wait).
+void abandonAll(const QString &reason);
+// The program is ending: abandons every exchange and ends every later one
+// the moment it starts.
+void shutDown();
 
 } // namespace Http

@@ -126,8 +126,9 @@ bool writeAnswer(const QString &file, const QByteArray &body, QString &error)
     return true;
 }
 
-// One GET; true when a whole, acceptable answer was written to file.
-bool attempt(const QUrl &url, const QString &file, QString &error)
+// One GET; true when a whole, acceptable answer was written to file. An
+// attempt the user or the program's end abandoned sets abandoned.
+bool attempt(const QUrl &url, const QString &file, QString &error, bool &abandoned)
 {
     Http::Request request;
     request.url = url;
@@ -135,6 +136,7 @@ bool attempt(const QUrl &url, const QString &file, QString &error)
     request.deadline = attemptDeadline();
     request.followSameOriginRedirects = true;
     const Http::Answer answer = Http::fetch(request);
+    abandoned = answer.abandoned;
     if (!answer.complete) {
         error = answer.error;
         return false;
@@ -268,13 +270,17 @@ bool DownloadFile(const QString &url, const QString &file)
         lastFailureText = QStringLiteral("%1 is no http:// address").arg(url);
         return false;
     }
-    // Exactly two attempts: the client below never resends on its own.
+    // Exactly two attempts: the client below never resends on its own. An
+    // abandoned wait ends the request, as if both had failed.
     for (int i = 0; i < 2; ++i) {
         PendingEvents::process();
-        if (attempt(target, file, lastFailureText)) {
+        bool abandoned = false;
+        if (attempt(target, file, lastFailureText, abandoned)) {
             lastFailureText.clear();
             return true;
         }
+        if (abandoned)
+            break;
     }
     return false;
 }

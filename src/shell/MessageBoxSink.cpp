@@ -1,5 +1,7 @@
 #include "shell/MessageBoxSink.h"
 
+#include "common/TerminationSignals.h"
+
 #include <QApplication>
 #include <QFile>
 
@@ -37,6 +39,9 @@ void MessageBoxSink::appendToLog(const QString &line) const
 
 void MessageBoxSink::inform(Messages::Icon icon, const QString &title, const QString &text)
 {
+    // A program asked to end says nothing more on its way out.
+    if (TerminationSignals::requested())
+        return;
     if (!m_logPath.isEmpty()) {
         appendToLog(logLine(icon, title, text));
         return;
@@ -47,6 +52,8 @@ void MessageBoxSink::inform(Messages::Icon icon, const QString &title, const QSt
 
 bool MessageBoxSink::ask(const QString &title, const QString &text)
 {
+    if (TerminationSignals::requested())
+        return false;
     if (!m_logPath.isEmpty()) {
         QString line = logLine(Messages::Icon::None, title, text);
         line.replace(0, 4, QStringLiteral("Question"));

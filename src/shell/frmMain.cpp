@@ -2,6 +2,8 @@
 
 #include "common/CommandLine.h"
 #include "common/Messages.h"
+#include "common/TerminationSignals.h"
+#include "gateway/HttpClient.h"
 #include "shell/DesktopLinks.h"
 #include "shell/MainLayout.h"
 #include "shell/ToolbarIcons.h"
@@ -388,7 +390,7 @@ void frmMain::createStatsTab()
     m_INetReq = new PacketRequest(this);
     m_INetReq->setObjectName(QStringLiteral("INetReq"));
     connect(m_INetReq, &PacketRequest::completed, this, &frmMain::INetReq_Completed);
-    // A request that ends without an answer is not reported.
+    connect(m_INetReq, &PacketRequest::failed, this, &frmMain::INetReq_Failed);
 }
 
 // ---------------------------------------------------------------------------
@@ -634,6 +636,9 @@ bool frmMain::Form_Load()
     }
     // Selecting the first entry probes the central server.
     cboServer_Click();
+    // Asked to end while it waited: start-up goes no further.
+    if (TerminationSignals::requested())
+        return false;
 
     RestoreWindowSettings();
     return true;
@@ -697,6 +702,10 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
+    // A request still waiting on a server is given up: the program ends now,
+    // not when the server answers, and says nothing more about it.
+    m_closing = true;
+    Http::abandonAll(QStringLiteral("the window was closed"));
 }
 
 // ---------------------------------------------------------------------------

@@ -123,6 +123,8 @@ public:
     void cmdReqPackage_Click();
     // The package server's answer to the re-delivery request.
     void INetReq_Completed(const QByteArray &body);
+    // The re-delivery request ended without an answer.
+    void INetReq_Failed(const QString &reason);
 
     // The progress note over the current frame.
     void showProgress(const QString &note);
@@ -159,6 +161,8 @@ private:
     Settings m_settings;
     QString m_currentRecordFile;
     int m_lastTab = 0;
+    // Set when the window closes: what still ran then reports nothing.
+    bool m_closing = false;
     // The outer size last asked for, in pixels, kept until the window frame
     // is known; the window manager may frame the window only after it shows.
     QSize m_wantedOuterPixels;

@@ -91,6 +91,17 @@ Outcome unknownRequestError()
                                             "contact Ostrand")})};
 }
 
+Outcome requestFailed(const QString &reason)
+{
+    return {Messages::Icon::Exclamation, QStringLiteral("Unknown Request Error"),
+            Messages::lines({QStringLiteral("The package server gave no answer to the request "
+                                            "for the packet."),
+                             QStringLiteral("Please retry requesting the packet."),
+                             QStringLiteral("If you continue to receive this error, please "
+                                            "contact Ostrand")}),
+            reason};
+}
+
 Outcome noPackageServer()
 {
     return {Messages::Icon::Exclamation, QStringLiteral("No Package Server"),

@@ -16,6 +16,7 @@ struct Outcome
     Messages::Icon icon = Messages::Icon::None;
     QString title;
     QString text;
+    QString details = {}; // what went wrong underneath, for the curious
 };
 
 // A transaction node's text carries "Transaction ID"; a product node's not.
@@ -43,5 +44,8 @@ Outcome invalidSelection();          // no transaction node selected
 Outcome previousRequestInProgress(); // a request is under way
 Outcome unknownRequestError();       // the request could not be started
 Outcome noPackageServer();           // the developer key names no package server
+// The request ended without an answer (server unreachable, connection
+// broken, time up, an answer cut short); reason says which.
+Outcome requestFailed(const QString &reason);
 
 } // namespace modStatistics

@@ -38,6 +38,8 @@ void frmMain::RetrieveStatistics(int period)
 {
     m_tvStats->clear();
     const modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(period);
+    if (m_closing)
+        return;
     if (!retrieval.downloaded) {
         Messages::inform(
             Messages::Icon::Exclamation, QStringLiteral("Server Unavailable"),
@@ -140,4 +142,11 @@ void frmMain::cmdReqPackage_Click()
 void frmMain::INetReq_Completed(const QByteArray &body)
 {
     report(modStatistics::classifyRequestAnswer(Ansi::decode(body)));
+}
+
+void frmMain::INetReq_Failed(const QString &reason)
+{
+    // Told, so that a request that went nowhere is not taken for one still
+    // on its way.
+    report(modStatistics::requestFailed(reason));
 }

@@ -22,6 +22,13 @@ void frmMain::cmdRefreshServer_Click()
 
 void frmMain::RefreshServerStatus()
 {
+    // While the server is asked, the old result is not shown as if current.
+    showProgress(QStringLiteral("Checking Server Status..."));
+    QPalette normal = m_txtServerStatus->palette();
+    normal.setColor(QPalette::Text, m_txtConnTime->palette().color(QPalette::Text));
+    m_txtServerStatus->setPalette(normal);
+    for (QLineEdit *box : {m_txtServerStatus, m_txtConnTime})
+        box->setText(QStringLiteral("Connecting..."));
     // The package server comes from the window's copy of the developer key.
     // Both are read once pending events have run, so the outcome shown is
     // always the one of the entry shown.
@@ -37,4 +44,5 @@ void frmMain::RefreshServerStatus()
     m_txtServerStatus->setPalette(status);
     m_txtServerStatus->setText(outcome.status);
     m_txtConnTime->setText(outcome.connectionTime);
+    hideProgress();
 }

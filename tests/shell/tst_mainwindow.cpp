@@ -579,6 +579,12 @@ void TestMainWindow::statisticsTab()
         QCOMPARE(f.messages().last(),
                  message(modStatistics::classifyRequestAnswer(QLatin1String(answer))));
     }
+    // A package server that cannot be reached is reported too.
+    useProxy(deadProxy());
+    f.sink.clear();
+    request->click();
+    QTRY_COMPARE(f.messages(), QStringList{message(modStatistics::requestFailed(QString()))});
+    useProxy(m_sandbox->proxyUrl());
 
     // Choosing a period: while it runs, the note shows, the period frame is
     // disabled and the old nodes go before the request; afterwards every
