@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -56,8 +57,13 @@ CommonDialog::FileAnswer WidgetDialogBackend::showFile(const CommonDialog::FileR
 
 bool WidgetDialogBackend::showPrinter(int flags)
 {
+    // The set-up box only chooses: its page settings stay with the printer
+    // for every later printout, and nothing is printed from it.
+    if (flags & CommonDialog::PrintSetup) {
+        QPageSetupDialog dialog(&printer(), m_owner);
+        dialog.setWindowTitle(QStringLiteral("Printer Setup"));
+        return dialog.exec() == QDialog::Accepted;
+    }
     QPrintDialog dialog(&printer(), m_owner);
-    if (flags & CommonDialog::PrintSetup)
-        dialog.setWindowTitle(QStringLiteral("Print Setup"));
     return dialog.exec() == QDialog::Accepted;
 }

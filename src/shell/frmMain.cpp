@@ -307,6 +307,9 @@ void frmMain::createSettingsTab()
         label(m_fraSettings, "lblEncryptionKey", QStringLiteral("Encryption Key:"));
     QLabel *password = label(m_fraSettings, "lblPassword", QStringLiteral("Password:"));
     developer->setBuddy(m_txtDeveloperKey);
+    // The key is longer than its field: its tip shows it whole.
+    connect(m_txtDeveloperKey, &QLineEdit::textChanged, m_txtDeveloperKey,
+            [this](const QString &key) { m_txtDeveloperKey->setToolTip(key); });
     encryption->setBuddy(m_txtEncryptionKey);
     password->setBuddy(m_txtPassword);
     QPushButton *update = commandButton(m_fraSettings, "cmdUpdate", QStringLiteral("Update"));
