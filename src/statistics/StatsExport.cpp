@@ -8,9 +8,43 @@
 namespace modStatistics {
 namespace {
 
+// A plain decimal number, signed or not ("-12", "+3.50"): safe to keep as
+// it is even though it begins with a sign.
+bool isPlainNumber(QStringView value)
+{
+    qsizetype i = value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1Char('+')) ? 1 : 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c.isDigit() && c.unicode() < 128)
+            digits = true;
+        else if (c == QLatin1Char('.') && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+
+// A spreadsheet takes a field that begins with one of these for a formula;
+// the server (or anyone on its plain-HTTP way) chooses the dates and
+// results, so such a field gets a leading apostrophe, which spreadsheets
+// show as text.
+bool looksLikeFormula(QStringView value)
+{
+    if (value.isEmpty() || isPlainNumber(value))
+        return false;
+    const QChar first = value.front();
+    return first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('-') ||
+           first == QLatin1Char('@') || first == QLatin1Char('\t') || first == QLatin1Char('\r');
+}
+
 void appendQuoted(QByteArray &csv, QStringView value)
 {
     csv += '"';
+    if (looksLikeFormula(value))
+        csv += '\'';
     if (value.contains(QLatin1Char('"')))
         csv += Ansi::encode(value.toString().replace(QLatin1Char('"'), QLatin1String("\"\"")));
     else

@@ -16,7 +16,9 @@ QString csvHeader();
 // The file's bytes for the node texts in tree order (product texts begin
 // with "Product ID:"; every other text is a transaction node). A double
 // quote inside a value is doubled so that every CSV reader keeps the fields
-// apart.
+// apart; a value that a spreadsheet would run as a formula (it begins with
+// "=", "+", "-", "@", a TAB or a CR and is no plain number) begins with an
+// apostrophe.
 QByteArray csvFromNodeTexts(const QStringList &nodeTexts);
 
 // Writes the export file whole or not at all (an existing file is replaced

@@ -49,6 +49,8 @@ private slots:
     void parse();
     void transactionNumberLimit();
     void nodeTextsAndCsv();
+    void csvFormulas_data();
+    void csvFormulas();
     void retrieval();
     void classify_data();
     void classify();
@@ -163,6 +165,36 @@ void TestStatistics::nodeTextsAndCsv()
     const QString nowhere = m_env->path(QStringLiteral("no such folder/stats.csv"));
     QString error;
     QVERIFY(!modStatistics::writeCsv(nowhere, texts, &error) && error.contains(nowhere));
+}
+
+void TestStatistics::csvFormulas_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QByteArray>("field");
+    const auto row = [](const char *date, const QByteArray &field) {
+        QTest::newRow(date) << QString::fromUtf8(date) << field;
+    };
+    row("=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\"");
+    row("+1+2", "\"'+1+2\"");
+    row("-2+3", "\"'-2+3\"");
+    row("@SUM(A1)", "\"'@SUM(A1)\"");
+    row("-12.50", "\"-12.50\"");
+    row("+7", "\"+7\"");
+    row("2026-01-02 =1", "\"2026-01-02 =1\"");
+}
+
+void TestStatistics::csvFormulas()
+{
+    // A field the server chose that a spreadsheet would run as a formula is
+    // kept as text; plain numbers and ordinary text are as sent.
+    QFETCH(QString, date);
+    QFETCH(QByteArray, field);
+    const modStatistics::Transaction t{date, QStringLiteral("=ok"), QStringLiteral("T1"),
+                                       QStringLiteral("Ann")};
+    const QByteArray csv = modStatistics::csvFromNodeTexts(
+        {QStringLiteral("Product ID: 1 - A"), modStatistics::transactionText(t)});
+    QCOMPARE(csv.split('\n').value(1),
+             "\"1\"," + field + ",\"'=ok     Transaction ID: T1     End UserName: Ann\"\r");
 }
 
 void TestStatistics::retrieval()
