@@ -1,4 +1,5 @@
 #include "common/PendingEvents.h"
+#include "common/SecretMemory.h"
 #include "common/TerminationSignals.h"
 #include "gateway/HttpClient.h"
 #include "gateway/modProdUpdate.h"
@@ -11,6 +12,7 @@
 
 int main(int argc, char *argv[])
 {
+    SecretMemory::protectProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
     MessageBoxSink messages;

@@ -1,0 +1,15 @@
+#include "common/SecretMemory.h"
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+namespace SecretMemory {
+
+void protectProcess()
+{
+    const rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
+} // namespace SecretMemory
