@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "common/Ansi.h"
 #include "common/PendingEvents.h"
+#include "common/PrivateFolder.h"
 #include "gateway/HttpClient.h"
 
 #include <QDir>
@@ -33,30 +34,8 @@ QString privateFolderPath()
     return QDir::tempPath() + QStringLiteral("/varnell-") + QString::number(::geteuid());
 }
 
-// Empty when the folder is a real folder of ours that nobody else can enter
-// (its mode is tightened when only that is wrong); otherwise what is wrong
-// with it.
-QString checkPrivateFolder(const QString &folder)
-{
-    struct stat info
-    {};
-    const QByteArray native = QFile::encodeName(folder);
-    if (::lstat(native.constData(), &info) != 0)
-        return QStringLiteral("the temporary folder %1 cannot be used: %2")
-            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-    if (S_ISLNK(info.st_mode))
-        return QStringLiteral("the temporary folder %1 is a symbolic link, not a folder of "
-                              "this user's own")
-            .arg(folder);
-    if (!S_ISDIR(info.st_mode))
-        return QStringLiteral("the temporary folder %1 is not a folder").arg(folder);
-    if (info.st_uid != ::geteuid())
-        return QStringLiteral("the temporary folder %1 belongs to another user").arg(folder);
-    if ((info.st_mode & 0777) != 0700 && ::chmod(native.constData(), 0700) != 0)
-        return QStringLiteral("the temporary folder %1 cannot be made private: %2")
-            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-    return QString();
-}
+// How failures name the answer files' folder.
+constexpr QLatin1String folderRole("the temporary folder");
 
 // The answer file's name: the prefix, this process's id, a dash and random
 // letters ("VRD4711-k3Jx9qTb").
@@ -163,12 +142,7 @@ QString CentralBaseURL()
 QString GetTempDir()
 {
     const QString folder = privateFolderPath();
-    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
-        lastFailureText = QStringLiteral("the temporary folder %1 cannot be made: %2")
-                              .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-        return QString();
-    }
-    const QString problem = checkPrivateFolder(folder);
+    const QString problem = PrivateFolder::prepare(folder, folderRole);
     if (!problem.isEmpty()) {
         lastFailureText = problem;
         return QString();
@@ -215,7 +189,7 @@ QString lastFailure()
 void sweepStaleAnswerFiles()
 {
     const QString folder = privateFolderPath();
-    if (!checkPrivateFolder(folder).isEmpty())
+    if (!PrivateFolder::checkAndTighten(folder, folderRole).isEmpty())
         return;
     const QDir dir(folder);
     const QStringList names = dir.entryList({QLatin1String(answerPrefix) + QLatin1Char('*')},

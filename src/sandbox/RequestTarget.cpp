@@ -35,6 +35,17 @@ QString bareHost(QByteArrayView authority)
     return QString::fromLatin1(host).toLower();
 }
 
+// The length of a scheme followed by "://" at the start of target, or 0.
+qsizetype schemeLength(QByteArrayView target)
+{
+    const qsizetype end = QByteArrayView(target).indexOf("://");
+    for (qsizetype i = 0; i < end; ++i) {
+        if (!std::isalpha(static_cast<unsigned char>(target[i])))
+            return 0;
+    }
+    return end > 0 ? end : 0;
+}
+
 QByteArray collapseSlashes(const QByteArray &path)
 {
     QByteArray out;
@@ -91,11 +102,8 @@ RequestTarget RequestTarget::parse(QByteArrayView target, QByteArrayView hostHea
     if (hash >= 0)
         rest.truncate(hash);
 
-    const qsizetype schemeEnd = rest.indexOf("://");
-    bool absolute = schemeEnd > 0;
-    for (qsizetype i = 0; absolute && i < schemeEnd; ++i)
-        absolute = std::isalpha(static_cast<unsigned char>(rest[i]));
-    if (absolute) {
+    const qsizetype schemeEnd = schemeLength(rest);
+    if (schemeEnd > 0) {
         rest = rest.mid(schemeEnd + 3);
         qsizetype end = rest.size();
         for (qsizetype i = 0; i < rest.size(); ++i) {
@@ -119,6 +127,27 @@ RequestTarget RequestTarget::parse(QByteArrayView target, QByteArrayView hostHea
     }
     result.path = collapseSlashes(percentDecode(rest));
     return result;
+}
+
+QString RequestTarget::refusal(QByteArrayView target, const QList<QByteArray> &hostHeaders,
+                               bool hostOptional)
+{
+    if (hostHeaders.size() > 1)
+        return QStringLiteral("more than one Host header");
+    if (target.startsWith('/')) {
+        if (hostHeaders.isEmpty() && !hostOptional)
+            return QStringLiteral("no Host header");
+        return QString();
+    }
+    const qsizetype scheme = schemeLength(target);
+    if (scheme == 0)
+        return QStringLiteral("the target is neither a path nor an http:// URL");
+    if (target.first(scheme).toByteArray().toLower() != "http")
+        return QStringLiteral("only http:// URLs are served, not %1://")
+            .arg(QString::fromLatin1(target.first(scheme)));
+    if (parse(target, {}).host.isEmpty())
+        return QStringLiteral("the URL names no host");
+    return QString();
 }
 
 QList<QPair<QByteArray, QByteArray>> RequestTarget::queryItems() const

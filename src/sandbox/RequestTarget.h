@@ -17,6 +17,16 @@ struct RequestTarget
 
     static RequestTarget parse(QByteArrayView target, QByteArrayView hostHeader);
 
+    // Why a request with this target and these Host headers is refused, or
+    // an empty string when it is served. Served are an origin-form target
+    // ("/path?query") with one Host header (or none when hostOptional, as
+    // HTTP/1.0 allows) and an http:// URL with a host. Refused are other
+    // schemes (https:// cannot be proxied in plain text), URLs without a
+    // host, the authority form of CONNECT, anything else, and a request
+    // with more than one Host header.
+    static QString refusal(QByteArrayView target, const QList<QByteArray> &hostHeaders,
+                           bool hostOptional);
+
     // The query's pairs in order, each name and value percent-decoded. Only
     // %XX sequences are decoded: "+" stays a plus sign, and a "%" that starts
     // no valid sequence stays as it is.

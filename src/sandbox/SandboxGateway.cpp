@@ -2,13 +2,16 @@
 
 #include "BuildConfig.h"
 #include "common/Ansi.h"
-#include "common/SafeFile.h"
 #include "sandbox/SandboxAccount.h"
 #include "sandbox/TransactionYear.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 
 #include <optional>
+
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +54,27 @@ std::optional<bool> boolean(const QByteArray &value)
     if (!ok)
         return std::nullopt;
     return number != 0;
+}
+
+// Writes a packet into the outbox whole or not at all, and never through a
+// link: the bytes go to a new file of a fresh name (made with O_EXCL, so no
+// planted file or link is opened), which rename() then puts in place. A
+// link that has the packet's name is replaced, and what it points to stays
+// untouched.
+bool writePacket(const QString &folder, const QString &name, const QByteArray &packet)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    const QString path = QDir(folder).filePath(name);
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || file.write(packet) != packet.size() || !file.flush() ||
+        ::fsync(file.handle()) != 0)
+        return false;
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return false;
+    file.setAutoRemove(false);
+    return true;
 }
 
 bool isAmount(const QByteArray &value)
@@ -224,8 +248,7 @@ SandboxGateway::Answer SandboxGateway::requestPacket(const Request &request, QDa
         if (t.id != id)
             continue;
         const QByteArray packet = TransactionYear::packetFile(t, SandboxAccount::encryptionKey());
-        if (!QDir().mkpath(m_outboxDir) ||
-            !SafeFile::write(QDir(m_outboxDir).filePath(id + QStringLiteral(".vrd")), packet))
+        if (!writePacket(m_outboxDir, id + QStringLiteral(".vrd"), packet))
             return text("Packet Not Written", 500);
         return text("Request Successful");
     }

@@ -9,8 +9,7 @@
 
 // The gateway's pages for the sandbox account: the central server's product
 // queries, product update, statistics and connection test, and the package
-// server's connection test and packet re-delivery. Not thread-safe: the
-// server calls it under one lock.
+// server's connection test and packet re-delivery.
 class SandboxGateway
 {
 public:

@@ -1,5 +1,7 @@
 #include "sandbox/SandboxMain.h"
 
+#include "common/PrivateFolder.h"
+#include "common/TerminationSignals.h"
 #include "sandbox/Catalogue.h"
 #include "sandbox/SandboxAccount.h"
 #include "sandbox/SandboxGateway.h"
@@ -7,12 +9,11 @@
 #include "sandbox/SandboxServer.h"
 #include "sandbox/TransactionYear.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
-#include <thread>
 
 namespace SandboxMain {
 
@@ -23,6 +24,12 @@ void print(std::FILE *stream, const QString &line)
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
+}
+
+int fail(const QString &message)
+{
+    print(stderr, QStringLiteral("varnell-sandbox: ") + message);
+    return 1;
 }
 
 } // namespace
@@ -43,32 +50,34 @@ int run(const QStringList &arguments)
         break;
     }
 
-    if (!QDir().mkpath(options.dataDir)) {
-        print(stderr, QStringLiteral("varnell-sandbox: cannot create ") + options.dataDir);
-        return 1;
+    // The default folders live in a folder of this user's own under the
+    // shared temporary folder, where nobody else can plant the catalogue or
+    // links in the outbox.
+    if (options.dataDir.isEmpty() || options.outboxDir.isEmpty()) {
+        const QString folder = SandboxOptions::defaultFolder();
+        const QString problem =
+            PrivateFolder::prepare(folder, QStringLiteral("the sandbox's folder"));
+        if (!problem.isEmpty())
+            return fail(problem);
+        if (options.dataDir.isEmpty())
+            options.dataDir = folder + QStringLiteral("/data");
+        if (options.outboxDir.isEmpty())
+            options.outboxDir = folder + QStringLiteral("/outbox");
     }
+    if (!QDir().mkpath(options.dataDir))
+        return fail(QStringLiteral("cannot create ") + options.dataDir);
     Catalogue catalogue(QDir(options.dataDir).filePath(QStringLiteral("catalogue.json")));
     const QString note = catalogue.load();
     if (!note.isEmpty())
         print(stderr, QStringLiteral("varnell-sandbox: ") + note);
     SandboxGateway gateway(&catalogue, options.outboxDir);
 
-    // Stop signals are taken by one waiting thread, never by a request's
-    // thread (every thread started from here inherits the blocked set).
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        sigaddset(&stopSignals, signal);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A client that leaves mid-answer must not end the sandbox.
     std::signal(SIGPIPE, SIG_IGN);
-
     SandboxServer server(options, &gateway);
-    const int port = server.bind();
-    if (port < 0) {
-        print(stderr,
-              QStringLiteral("varnell-sandbox: cannot listen on 127.0.0.1:%1").arg(options.port));
-        return 1;
-    }
+    TerminationSignals::install(&server, [] { QCoreApplication::quit(); });
+    if (!server.listen(&error))
+        return fail(error);
 
     using TransactionYear::Redelivery;
     using TransactionYear::transactionFor;
@@ -82,18 +91,12 @@ int run(const QStringList &arguments)
                       QStringLiteral(" and any other transaction ID"));
     print(stderr, QStringLiteral("varnell-sandbox: catalogue %1, packets to %2")
                       .arg(catalogue.filePath(), QDir(options.outboxDir).absolutePath()));
-    print(stdout, QStringLiteral("Listening on http://127.0.0.1:%1/").arg(port));
+    print(stdout, QStringLiteral("Listening on http://127.0.0.1:%1/").arg(server.port()));
 
-    std::thread signalWaiter([&server, stopSignals] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
-    });
-    const bool served = server.serve();
-    // Wakes the waiter when serving ended without a signal.
-    pthread_kill(signalWaiter.native_handle(), SIGTERM);
-    signalWaiter.join();
-    return served ? 0 : 1;
+    // A stop asked for before the event loop runs ends the sandbox here.
+    if (TerminationSignals::requested())
+        return 0;
+    return QCoreApplication::exec();
 }
 
 } // namespace SandboxMain

@@ -1,111 +1,131 @@
 #include "sandbox/SandboxServer.h"
 
 #include <QDate>
+#include <QTcpSocket>
+#include <QTimer>
 
-#include <httplib.h>
+#include <algorithm>
 
-SandboxServer::SandboxServer(const SandboxOptions &options, SandboxGateway *gateway)
-    : m_options(options), m_gateway(gateway), m_http(std::make_unique<httplib::Server>())
+namespace {
+
+// Open connections at most; a few more than the program, its tests and a
+// browser or curl ever hold at once.
+constexpr qsizetype maxConnections = 64;
+
+// Which connections go first when one must: those that are closing or wait
+// for a request before those that are sending one, and those that wait for
+// an answer last.
+int closingOrder(SandboxConnection::State state)
 {
-    const httplib::Server::Handler handler = [this](const httplib::Request &request,
-                                                    httplib::Response &response) {
-        handle(request, response);
-    };
-    // Matches every path: the target is parsed here, not by the library,
-    // whose query parsing would turn "+" into a blank.
-    const std::string everything = R"([\s\S]*)";
-    m_http->Get(everything, handler);
-    m_http->Post(everything, handler);
-    m_http->Put(everything, handler);
-    m_http->Patch(everything, handler);
-    m_http->Delete(everything, handler);
-    m_http->Options(everything, handler);
-    // Short idle connections, so that stopping does not wait long for them.
-    m_http->set_keep_alive_timeout(2);
-    m_http->set_payload_max_length(1024 * 1024);
+    switch (state) {
+    case SandboxConnection::State::Closing:
+        return 0;
+    case SandboxConnection::State::Idle:
+        return 1;
+    case SandboxConnection::State::Reading:
+        return 2;
+    case SandboxConnection::State::Writing:
+        return 3;
+    case SandboxConnection::State::Handling:
+        break;
+    }
+    return 4;
 }
 
+} // namespace
+
+SandboxServer::SandboxServer(const SandboxOptions &options, SandboxGateway *gateway,
+                             QObject *parent)
+    : QObject(parent), m_options(options), m_gateway(gateway)
+{
+    connect(&m_listener, &QTcpServer::newConnection, this, &SandboxServer::acceptConnections);
+}
+
+// The connections are children: they go with the server, sockets and all.
 SandboxServer::~SandboxServer() = default;
 
-int SandboxServer::bind()
+bool SandboxServer::listen(QString *error)
 {
-    if (m_options.port == 0)
-        return m_http->bind_to_any_port("127.0.0.1");
-    return m_http->bind_to_port("127.0.0.1", m_options.port) ? m_options.port : -1;
+    // Qt's listener sets SO_REUSEADDR, which lets it bind beside connections
+    // that are closing, but never SO_REUSEPORT: a port in use is refused.
+    if (m_listener.listen(QHostAddress::LocalHost, quint16(m_options.port)))
+        return true;
+    *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+                 .arg(m_options.port)
+                 .arg(m_listener.errorString());
+    return false;
 }
 
-bool SandboxServer::serve()
+void SandboxServer::acceptConnections()
 {
-    return m_http->listen_after_bind();
-}
-
-void SandboxServer::stop()
-{
-    {
-        const std::lock_guard lock(m_stateLock);
-        m_stopping = true;
+    while (QTcpSocket *socket = m_listener.nextPendingConnection()) {
+        while (m_connections.size() >= maxConnections)
+            closeOneConnection();
+        auto *connection = new SandboxConnection(socket, m_limits, this);
+        m_connections.append(connection);
+        connect(connection, &SandboxConnection::closed, this,
+                [this, connection] { m_connections.removeOne(connection); });
+        connect(connection, &SandboxConnection::requestReceived, this,
+                [this, connection](const Http::Head &head, const QByteArray &body) {
+                    handle(connection, head, body);
+                });
     }
-    m_stateChanged.notify_all();
-    m_http->stop();
 }
 
-bool SandboxServer::pause(std::chrono::milliseconds time)
+void SandboxServer::closeOneConnection()
 {
-    std::unique_lock lock(m_stateLock);
-    if (time.count() < 0)
-        m_stateChanged.wait(lock, [this] { return m_stopping; });
-    else
-        m_stateChanged.wait_for(lock, time, [this] { return m_stopping; });
-    return !m_stopping;
+    const auto first = std::min_element(m_connections.cbegin(), m_connections.cend(),
+                                        [](const SandboxConnection *a, const SandboxConnection *b) {
+                                            const int orderA = closingOrder(a->state());
+                                            const int orderB = closingOrder(b->state());
+                                            return orderA != orderB
+                                                       ? orderA < orderB
+                                                       : a->stateSince() < b->stateSince();
+                                        });
+    SandboxConnection *connection = *first;
+    m_connections.removeOne(connection);
+    connection->abort();
 }
 
-bool SandboxServer::firstRequestFor(const QByteArray &url)
+void SandboxServer::handle(SandboxConnection *connection, const Http::Head &head,
+                           const QByteArray &body)
 {
-    const std::lock_guard lock(m_stateLock);
-    return m_requestedUrls.insert(url).second;
-}
-
-void SandboxServer::handle(const httplib::Request &request, httplib::Response &response)
-{
-    const auto reply = [&response](int status, const QByteArray &body) {
-        response.status = status;
-        response.set_content(body.toStdString(), "text/plain; charset=windows-1252");
-    };
-
-    if (m_options.hang || m_options.delayMs > 0) {
-        const auto wait = std::chrono::milliseconds(m_options.hang ? -1 : m_options.delayMs);
-        if (!pause(wait)) {
-            reply(503, "Stopping\r\n");
-            response.set_header("Connection", "close");
-            return;
-        }
-    }
-    if (m_options.status != 0) {
-        reply(m_options.status, "Status " + QByteArray::number(m_options.status) + "\r\n");
+    const QString refusal =
+        RequestTarget::refusal(head.second, head.values("Host"), head.third == "HTTP/1.0");
+    if (!refusal.isEmpty()) {
+        connection->answer(400, "Bad Request: " + refusal.toUtf8() + "\r\n", true);
         return;
     }
+    // Held until the client goes or the sandbox stops.
+    if (m_options.hang)
+        return;
+    const SandboxGateway::Request request{head.first, head.second, head.value("Host"), body};
+    if (m_options.delayMs > 0) {
+        // The connection is the timer's context: a client that leaves
+        // meanwhile takes its pending answer with it.
+        QTimer::singleShot(m_options.delayMs, connection,
+                           [this, connection, request] { respond(connection, request); });
+        return;
+    }
+    respond(connection, request);
+}
 
-    SandboxGateway::Request gatewayRequest{
-        QByteArray::fromStdString(request.method), QByteArray::fromStdString(request.target),
-        QByteArray::fromStdString(request.get_header_value("Host")),
-        QByteArray::fromStdString(request.body)};
-
+void SandboxServer::respond(SandboxConnection *connection, const SandboxGateway::Request &request)
+{
+    if (m_options.status != 0) {
+        connection->answer(m_options.status,
+                           "Status " + QByteArray::number(m_options.status) + "\r\n");
+        return;
+    }
     if (m_options.failFirst) {
-        const RequestTarget target =
-            RequestTarget::parse(gatewayRequest.target, gatewayRequest.hostHeader);
+        const RequestTarget target = RequestTarget::parse(request.target, request.hostHeader);
         const QByteArray url = "http://" + target.host.toLatin1() + target.path +
                                (target.query.isNull() ? QByteArray() : "?" + target.query);
-        if (firstRequestFor(url)) {
-            reply(500, "Temporary Failure\r\n");
-            response.set_header("Connection", "close");
+        if (m_requestedUrls.insert(url).second) {
+            connection->answer(500, "Temporary Failure\r\n", true);
             return;
         }
     }
-
-    SandboxGateway::Answer answer;
-    {
-        const std::lock_guard lock(m_gatewayLock);
-        answer = m_gateway->answer(gatewayRequest, QDate::currentDate());
-    }
-    reply(answer.status, answer.body);
+    const SandboxGateway::Answer answer = m_gateway->answer(request, QDate::currentDate());
+    connection->answer(answer.status, answer.body);
 }

@@ -1,58 +1,47 @@
 #pragma once
 
+#include "sandbox/SandboxConnection.h"
 #include "sandbox/SandboxGateway.h"
 #include "sandbox/SandboxOptions.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QTcpServer>
 
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
 #include <set>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
-
 // The HTTP side of the sandbox: listens on the loopback address only, takes
-// every method and every request target (origin-form and absolute-form
-// alike), applies the fault switches and hands the rest to the gateway.
-class SandboxServer
+// every method, origin-form targets and http:// URLs alike (a client that
+// uses the sandbox as its proxy sends the whole URL), applies the fault
+// switches and hands the rest to the gateway. Everything runs on the thread
+// of its event loop; connections are bounded in number, and when one more
+// comes, the one that has waited longest for nothing is closed first.
+class SandboxServer : public QObject
 {
+    Q_OBJECT
+
 public:
-    SandboxServer(const SandboxOptions &options, SandboxGateway *gateway);
-    ~SandboxServer();
+    SandboxServer(const SandboxOptions &options, SandboxGateway *gateway,
+                  QObject *parent = nullptr);
+    ~SandboxServer() override;
 
-    SandboxServer(const SandboxServer &) = delete;
-    SandboxServer &operator=(const SandboxServer &) = delete;
-
-    // Binds 127.0.0.1 at the options' port; the port bound, or -1.
-    int bind();
-
-    // Answers requests until stop(); false when it could not serve.
-    bool serve();
-
-    // Safe from any thread: ends serve() and lets go of the requests that
-    // --hang or --delay-ms hold back.
-    void stop();
+    // Listens on 127.0.0.1 at the options' port (0: any free one). False
+    // with the reason when the port cannot be had, in use by another
+    // program included: the sandbox never shares a port.
+    bool listen(QString *error);
+    quint16 port() const { return m_listener.serverPort(); }
 
 private:
-    void handle(const httplib::Request &request, httplib::Response &response);
-    // Waits for the time given, or for ever when it is negative; false when
-    // the server was stopped meanwhile.
-    bool pause(std::chrono::milliseconds time);
-    bool firstRequestFor(const QByteArray &url);
+    void acceptConnections();
+    void closeOneConnection();
+    void handle(SandboxConnection *connection, const Http::Head &head, const QByteArray &body);
+    void respond(SandboxConnection *connection, const SandboxGateway::Request &request);
 
     SandboxOptions m_options;
     SandboxGateway *m_gateway;
-    std::unique_ptr<httplib::Server> m_http;
-
-    std::mutex m_gatewayLock;
-    std::mutex m_stateLock;
-    std::condition_variable m_stateChanged;
-    bool m_stopping = false;
-    std::set<QByteArray> m_requestedUrls;
+    SandboxConnection::Limits m_limits;
+    QTcpServer m_listener;
+    QList<SandboxConnection *> m_connections;
+    std::set<QByteArray> m_requestedUrls; // for --fail-first
 };

@@ -1,13 +1,12 @@
 #include "common/SecretMemory.h"
 #include "sandbox/SandboxMain.h"
 
-#include <QString>
+#include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
     SecretMemory::protectProcess();
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    return SandboxMain::run(arguments);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varnell-sandbox"));
+    return SandboxMain::run(QCoreApplication::arguments().mid(1));
 }

@@ -6,12 +6,21 @@
 
 SandboxProcess::SandboxProcess(const QStringList &arguments, const QString &dataDir)
 {
-    m_process.start(
-        QString::fromUtf8(TestConfig::sandboxPath),
-        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"),
-                    dataDir.isEmpty() ? m_dir.filePath(QStringLiteral("data")) : dataDir,
-                    QStringLiteral("--outbox"), outboxDir()} +
-            arguments);
+    start(QStringList{QStringLiteral("--data"),
+                      dataDir.isEmpty() ? m_dir.filePath(QStringLiteral("data")) : dataDir,
+                      QStringLiteral("--outbox"), outboxDir()} +
+          arguments);
+}
+
+SandboxProcess::SandboxProcess(DefaultFolders)
+{
+    start({});
+}
+
+void SandboxProcess::start(const QStringList &arguments)
+{
+    m_process.start(QString::fromUtf8(TestConfig::sandboxPath),
+                    QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
     const QLatin1String listening("Listening on http://127.0.0.1:");
     const QDeadlineTimer deadline(30000);
     while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
@@ -41,6 +50,11 @@ QString SandboxProcess::transactionFor(const QString &answer) const
             return line.mid(prefix.size()).section(QLatin1Char(' '), 0, 0);
     }
     return QString();
+}
+
+bool SandboxProcess::waitForEnd(int waitMs)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(waitMs);
 }
 
 int SandboxProcess::stop()

@@ -16,6 +16,11 @@ public:
     // "Listening on" line. dataDir, when given, is the catalogue folder to
     // use instead of a fresh one (to restart on the same catalogue).
     explicit SandboxProcess(const QStringList &arguments = {}, const QString &dataDir = {});
+    // Starts the sandbox without --data and --outbox, so that it uses its
+    // default folders under $TMPDIR.
+    struct DefaultFolders
+    {};
+    explicit SandboxProcess(DefaultFolders);
     ~SandboxProcess();
 
     SandboxProcess(const SandboxProcess &) = delete;
@@ -38,11 +43,17 @@ public:
     // "No Transaction".
     QString transactionFor(const QString &answer) const;
 
+    qint64 processId() const { return m_process.processId(); }
+    // Waits at most waitMs for the sandbox to end by itself; true once it has.
+    bool waitForEnd(int waitMs);
+
     // Ends the sandbox (SIGTERM, then SIGKILL when it lingers) and returns
     // its exit status, or -1 when it did not exit by itself.
     int stop();
 
 private:
+    void start(const QStringList &arguments);
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QStringList m_lines;
