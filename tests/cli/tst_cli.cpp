@@ -80,6 +80,14 @@ void TestCli::encryptAndDecrypt()
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains("/proc/self/mem: "));
     QVERIFY(!QFile::exists(env.path(QStringLiteral("mem.txt"))));
+    // So is a file beyond the size limit (sparse: nothing stored), however
+    // good its beginning.
+    QVERIFY(QFile::copy(QString::fromUtf8(a), env.path(QStringLiteral("big.vrd"))));
+    QVERIFY(QFile::resize(env.path(QStringLiteral("big.vrd")), (64 << 20) + 1));
+    r = varnell("decrypt --key k --output " + path(env, "big.txt") + ' ' + path(env, "big.vrd"));
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, "varnell: " + path(env, "big.vrd") + ": the file is larger than 64 MiB\n");
+    QVERIFY(!QFile::exists(env.path(QStringLiteral("big.txt"))));
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/a.txt")), savedText);
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/b.txt")), savedText);
 

@@ -2,6 +2,7 @@
 // loopback.
 #include "common/PendingEvents.h"
 #include "records/RecordFile.h"
+#include "records/RecordText.h"
 #include "shell/MainLayout.h"
 #include "shell/NameOnlyIconProvider.h"
 #include "shell/frmEncryptionKey.h"
@@ -499,6 +500,18 @@ void TestMainWindow::openBoxAndRecordCommands()
     w.mnuOpen_Click();
     QCOMPARE(f.dialog.shown.last().fileName, path);
     QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
+    // A file beyond the size limit is refused with a warning that names it;
+    // the view keeps the record shown.
+    const QString big = f.env.path(QStringLiteral("big.vrd"));
+    QVERIFY(QFile::copy(path, big) && QFile::resize(big, RecordText::maxFileSize + 1));
+    f.dialog.choose(big);
+    w.mnuOpen_Click();
+    QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
+    QCOMPARE(f.messages(),
+             said(Icon::Exclamation, "Warning", "The file is too large to be a record file."));
+    QCOMPARE(f.sink.messages.at(0).details,
+             big + QStringLiteral(": the file is larger than 64 MiB"));
+    f.sink.clear();
     QVERIFY(QFile::remove(f.env.storePath()));
     f.dialog.choose(path);
     w.mnuOpen_Click();
