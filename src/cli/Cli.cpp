@@ -32,6 +32,11 @@ int fail(const QString &message)
     return Failure;
 }
 
+QString withCause(const QString &message, const QString &cause)
+{
+    return cause.isEmpty() ? message : message + QLatin1String(" (") + cause + QLatin1Char(')');
+}
+
 Command::Command(const QString &name, const QString &description) : m_name(name)
 {
     m_parser.setApplicationDescription(description);
@@ -112,8 +117,10 @@ bool askPassword(bool fromStdin, QString &password)
 
 int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure)
 {
-    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password))
-        return fail(storeFailure);
+    QString why;
+    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password,
+                                 &why))
+        return fail(withCause(storeFailure, why));
     if (settings.password.isEmpty())
         return -1;
     QString typed;

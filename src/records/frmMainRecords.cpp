@@ -23,13 +23,14 @@ void frmMain::mnuOpen_Click()
 
 void frmMain::showCurrentRecord(const QString &noKeyText)
 {
-    if (modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                m_settings.password)) {
-        if (DecryptRecordFile())
-            EnableRecordCommands(true);
-    } else {
-        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText);
+    QString why;
+    if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
+                                 m_settings.password, &why)) {
+        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText, why);
+        return;
     }
+    if (DecryptRecordFile())
+        EnableRecordCommands(true);
 }
 
 void frmMain::ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension)

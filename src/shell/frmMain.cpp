@@ -551,11 +551,13 @@ bool frmMain::Form_Load()
     modPublic::determineSystemDirectory();
     EnableRecordCommands(false);
 
+    QString why;
     if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                 m_settings.password)) {
+                                 m_settings.password, &why)) {
         Messages::inform(Messages::Icon::Critical, Messages::appTitle(),
                          Messages::lines({QStringLiteral("Unable to access utility settings."),
-                                          QStringLiteral("Please contact Ostrand.")}));
+                                          QStringLiteral("Please contact Ostrand.")}),
+                         why);
         m_exitCode = 1;
         return false;
     }
@@ -763,15 +765,16 @@ void frmMain::cmdUndo_Click()
 
 void frmMain::cmdUpdate_Click()
 {
+    QString why;
     if (modPublic::WriteSettings(m_txtDeveloperKey->text(), m_txtEncryptionKey->text(),
-                                 m_txtPassword->text())) {
+                                 m_txtPassword->text(), &why)) {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Successful"),
                          QStringLiteral("All keys have been updated."));
         modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
                                 m_settings.password);
     } else {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Failed"),
-                         QStringLiteral("Unable to update keys."));
+                         QStringLiteral("Unable to update keys."), why);
     }
 }
 

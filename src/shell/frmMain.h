@@ -105,7 +105,8 @@ public:
     bool DecryptRecordFile();
     void EnableRecordCommands(bool enabled);
     // Reads the settings, then shows the current record file and enables the
-    // record commands; without settings, warns with noKeyText instead.
+    // record commands; without settings, warns with noKeyText instead, the
+    // store's path and the cause in the message's details.
     void showCurrentRecord(const QString &noKeyText);
 
     // Server Information tab: probes the server chosen in cboServer.

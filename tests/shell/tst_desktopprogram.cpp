@@ -32,9 +32,11 @@ void TestDesktopProgram::startsAndCloses_data()
         << QByteArray("Exclamation|Server Unavailable|Unable to retrieve statistics.\\r\\nThe "
                       "statistics server may be unavailable.\\r\\n\\r\\nPlease contact Ostrand if "
                       "this problem persists\n");
+    // The details (the store and the cause) follow the text.
     QTest::newRow("no store") << false
                               << QByteArray("Critical|Varnell Decryptor|Unable to access utility "
-                                            "settings.\\r\\nPlease contact Ostrand.\n");
+                                            "settings.\\r\\nPlease contact Ostrand.|STORE: No "
+                                            "such file or directory\n");
 }
 
 void TestDesktopProgram::startsAndCloses()
@@ -43,6 +45,7 @@ void TestDesktopProgram::startsAndCloses()
     QFETCH(QByteArray, messages);
 
     TestEnvironment env;
+    messages.replace("STORE", env.storePath().toUtf8());
     if (withStore)
         env.createStore(SandboxProcess::developerKey(), SandboxProcess::encryptionKey());
     const QString record = env.path(QStringLiteral("with blanks.vrd"));

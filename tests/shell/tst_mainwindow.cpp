@@ -280,6 +280,10 @@ void TestMainWindow::earlyExitsWriteNothing()
                                          : said(Icon::Critical, "Varnell Decryptor",
                                                 "Unable to access utility settings.\r\nPlease "
                                                 "contact Ostrand."));
+        // The store and the cause go into the box's details.
+        if (!withStore)
+            QCOMPARE(f.sink.messages.at(0).details,
+                     f.env.storePath() + QStringLiteral(": No such file or directory"));
         f.window.reset();
         QVERIFY(!QFile::exists(f.ini()));
     }
@@ -517,6 +521,8 @@ void TestMainWindow::openBoxAndRecordCommands()
     w.mnuOpen_Click();
     QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
     QCOMPARE(f.messages(), said(Icon::Exclamation, "Warning", "No decryption key found."));
+    QCOMPARE(f.sink.messages.at(0).details,
+             f.env.storePath() + QStringLiteral(": No such file or directory"));
 
     // The real file dialog names types from the file name alone: a file
     // without an extension whose bytes are an image's is not read, so its
