@@ -38,6 +38,8 @@
 #include <QTreeWidget>
 #include <QtMath>
 
+#include <cstdio>
+
 namespace {
 
 // The client area draws the tab strip's page frame under the tab headers, as
@@ -639,7 +641,10 @@ void frmMain::Form_Unload()
             break;
         }
     }
-    registry.sync();
+    // The window is closing: nobody is left to show a message box to.
+    if (QString why; !registry.sync(&why))
+        std::fprintf(stderr, "%s: the window placement was not saved. %s\n",
+                     qUtf8Printable(Messages::appTitle()), qUtf8Printable(why));
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

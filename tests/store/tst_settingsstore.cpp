@@ -1,3 +1,5 @@
+#include "common/SafeFile.h"
+#include "store/RegistrySettings.h"
 #include "store/StoreFile.h"
 #include "store/modPublic.h"
 #include "support/TestEnvironment.h"
@@ -6,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 
 #include <optional>
@@ -70,6 +73,8 @@ private slots:
     void interruptedWriteRollsBack();
     void installerCreatesAndReplaces();
     void leftoversOfAKilledInstaller();
+    void placementFile_data();
+    void placementFile();
     void serverPath_data();
     void serverPath();
 };
@@ -368,6 +373,54 @@ void TestSettingsStore::leftoversOfAKilledInstaller()
     kept.sort();
     QCOMPARE(left, kept);
     QVERIFY(QFileInfo::exists(outside));
+}
+
+void TestSettingsStore::placementFile_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("number") << QStringLiteral("-4500");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks at the ends") << QStringLiteral(" a b ");
+    QTest::newRow("list and comment marks") << QStringLiteral("1, 2; 3 = x #y");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"\\x41\"");
+    QTest::newRow("control characters then hex digits") << QStringLiteral("\t\n\x01"
+                                                                          "a9\x7f"
+                                                                          "F");
+    QTest::newRow("typed-value marker") << QStringLiteral("@Variant(\\0\\0)");
+    QTest::newRow("beyond ASCII") << QStringLiteral("caf\u00e9 \u20ac \U0001F600");
+}
+
+void TestSettingsStore::placementFile()
+{
+    QFETCH(QString, value);
+    TestEnvironment env;
+    const QString file = env.path(QStringLiteral("config/VR_Decrypt/VR_Decrypt.ini"));
+    // The file is created with its folder; what it held stays, and the
+    // value reads back exactly, through QSettings as well.
+    {
+        RegistrySettings first;
+        QCOMPARE(first.fileName(), file);
+        first.write(QStringLiteral("Other"), QStringLiteral("kept"));
+        QVERIFY(first.sync());
+    }
+    RegistrySettings settings;
+    settings.write(QStringLiteral("Value"), value);
+    QVERIFY(settings.sync());
+    QCOMPARE(RegistrySettings().read(QStringLiteral("Value"), QStringLiteral("absent")), value);
+    QCOMPARE(RegistrySettings().read(QStringLiteral("Other")), QStringLiteral("kept"));
+    QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("Settings/Value")),
+             QVariant(value));
+
+    // A write that fails keeps the earlier file and says why.
+    const QByteArray earlier = contents(file);
+    settings.write(QStringLiteral("Value"), QStringLiteral("lost"));
+    SafeFile::setFault(SafeFile::Fault{SafeFile::Fault::Step::Write, 3, ENOSPC});
+    QString why;
+    const bool synced = settings.sync(&why);
+    SafeFile::setFault(std::nullopt);
+    QVERIFY(!synced);
+    QCOMPARE(why, QStringLiteral("Cannot write %1: No space left on device").arg(file));
+    QCOMPARE(contents(file), earlier);
 }
 
 void TestSettingsStore::serverPath_data()
