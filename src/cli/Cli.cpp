@@ -32,10 +32,14 @@ int fail(const QString &message)
     return Failure;
 }
 
+QString withCause(const QString &message, const QString &cause)
+{
+    return cause.isEmpty() ? message : message + QLatin1String(" (") + cause + QLatin1Char(')');
+}
+
 int failRequest(const QString &message)
 {
-    const QString why = modProdUpdate::lastFailure();
-    return fail(why.isEmpty() ? message : QStringLiteral("%1 (%2)").arg(message, why));
+    return fail(withCause(message, modProdUpdate::lastFailure()));
 }
 
 Command::Command(const QString &name, const QString &description) : m_name(name)
@@ -118,8 +122,10 @@ bool askPassword(bool fromStdin, QString &password)
 
 int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure)
 {
-    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password))
-        return fail(storeFailure);
+    QString why;
+    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password,
+                                 &why))
+        return fail(withCause(storeFailure, why));
     if (settings.password.isEmpty())
         return -1;
     QString typed;

@@ -22,6 +22,9 @@ void out(const QString &line);
 void error(const QString &message);
 // Prints the message and gives Failure.
 int fail(const QString &message);
+// The message followed by its cause in brackets: "Unable to update keys.
+// (/var/lib/varnell/vemtu.sys: No space left on device)".
+QString withCause(const QString &message, const QString &cause);
 // For a failed request to the gateway: the message followed by why the
 // request failed, when it failed in transport, and gives Failure.
 int failRequest(const QString &message);
@@ -69,7 +72,7 @@ struct Settings
 // on a terminal, or one line of stdin with --password-stdin). Gives -1 with
 // the settings filled when the command may go on; otherwise the exit code,
 // the message printed. storeFailure is the command's own message for an
-// unreadable store.
+// unreadable store; the store's path and the cause follow it.
 int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure);
 
 // Subcommands; each gets the arguments after its own name.

@@ -81,13 +81,13 @@ int decrypt(const QStringList &arguments)
             status = Failure;
             continue;
         }
-        QString why;
-        const QString text = RecordText::fromFile(input, key, {}, {}, &why);
-        if (!why.isEmpty()) {
-            error(QStringLiteral("%1: %2").arg(input, why));
+        const RecordText::FileText read = RecordText::fromFile(input, key);
+        if (!read.error.isEmpty()) {
+            error(QStringLiteral("%1: %2").arg(input, read.error));
             status = Failure;
             continue;
         }
+        const QString &text = read.text;
         if (!toFile && !toDir) {
             if (inputs.size() > 1)
                 out(QStringLiteral("==> %1 <==").arg(input));
@@ -103,8 +103,10 @@ int decrypt(const QStringList &arguments)
             status = Failure;
             continue;
         }
-        if (!SafeFile::write(target, RecordFile::savedTextForm(text), &why)) {
-            error(why);
+        if (const SafeFile::Result written =
+                SafeFile::write(target, RecordFile::savedTextForm(text));
+            !written) {
+            error(written.error);
             status = Failure;
             continue;
         }
@@ -164,9 +166,10 @@ int encrypt(const QStringList &arguments)
     if (!encoded.error.isEmpty())
         return fail(encoded.error);
     if (command.isSet(QStringLiteral("output"))) {
-        QString why;
-        if (!SafeFile::write(command.value(QStringLiteral("output")), encoded.bytes, &why))
-            return fail(why);
+        const SafeFile::Result written =
+            SafeFile::write(command.value(QStringLiteral("output")), encoded.bytes);
+        if (!written)
+            return fail(written.error);
         return Success;
     }
     std::fwrite(encoded.bytes.constData(), 1, std::size_t(encoded.bytes.size()), stdout);

@@ -90,8 +90,10 @@ int storeSet(const QStringList &arguments)
         if (command.isSet(names[i]))
             *values[i] = command.value(names[i]);
     }
-    if (!modPublic::WriteSettings(settings.developerKey, settings.encryptionKey, settings.password))
-        return fail(QStringLiteral("Unable to update keys."));
+    QString why;
+    if (!modPublic::WriteSettings(settings.developerKey, settings.encryptionKey, settings.password,
+                                  &why))
+        return fail(withCause(QStringLiteral("Unable to update keys."), why));
     return Success;
 }
 

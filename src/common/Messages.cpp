@@ -8,15 +8,17 @@ namespace {
 class StderrSink final : public Sink
 {
 public:
-    void inform(Icon, const QString &title, const QString &text) override
+    void inform(Icon, const QString &title, const QString &text, const QString &details) override
     {
         QString flat = text;
         flat.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        if (!details.isEmpty())
+            flat += QLatin1String(" (") + details + QLatin1Char(')');
         std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(flat));
     }
     bool ask(const QString &title, const QString &text) override
     {
-        inform(Icon::None, title, text);
+        inform(Icon::None, title, text, QString());
         return false;
     }
 };
@@ -36,9 +38,9 @@ Sink &sink()
     return *current;
 }
 
-void inform(Icon icon, const QString &title, const QString &text)
+void inform(Icon icon, const QString &title, const QString &text, const QString &details)
 {
-    current->inform(icon, title, text);
+    current->inform(icon, title, text, details);
 }
 
 bool ask(const QString &title, const QString &text)

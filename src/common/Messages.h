@@ -19,8 +19,10 @@ class Sink
 {
 public:
     virtual ~Sink() = default;
-    // A box with an OK button only.
-    virtual void inform(Icon icon, const QString &title, const QString &text) = 0;
+    // A box with an OK button only. details, when not empty, is kept out of
+    // the box's text and shown on request (the cause of a failure, a path).
+    virtual void inform(Icon icon, const QString &title, const QString &text,
+                        const QString &details) = 0;
     // A Yes/No question; true for Yes.
     virtual bool ask(const QString &title, const QString &text) = 0;
 };
@@ -37,7 +39,8 @@ inline QString appTitle()
 void setSink(Sink *sink);
 Sink &sink();
 
-void inform(Icon icon, const QString &title, const QString &text);
+void inform(Icon icon, const QString &title, const QString &text,
+            const QString &details = QString());
 bool ask(const QString &title, const QString &text);
 
 // Message lines are joined by CR LF.

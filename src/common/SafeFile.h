@@ -1,19 +1,118 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
-// Writes a whole file or nothing: the bytes go to a temporary file beside the
-// target, which replaces the target only once everything is written.
+#include <optional>
+
+#include <sys/types.h>
+
+// The one place where the program writes and reads whole files.
+//
+// Writing replaces a file whole or not at all: the bytes go to a temporary
+// file beside the file to be replaced, every write is checked, the data is
+// synced to the disk, and only then is the temporary file renamed over the
+// target. On any failure the earlier file is left as it was and the
+// temporary file is removed.
+//
+// Links are followed: writing through a symbolic link replaces the file the
+// link points to (through a chain of links, to its end), and the link stays.
+// A link that lies in a folder that everybody may write to and that has the
+// sticky bit (such as /tmp) is followed only when it belongs to the caller
+// or to the folder's owner, as the kernel's protected_symlinks rule has it:
+// otherwise anyone could make the program overwrite another user's file.
+//
+// A new file is created readable and writable by its owner only (0600),
+// whatever the umask; a replaced file keeps its mode.
 namespace SafeFile {
 
-bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+struct Result
+{
+    bool ok = true;
+    // The system's error number (errno) of the step that failed.
+    int errorCode = 0;
+    // Why it failed. A write names the path: "Cannot write PATH: reason".
+    QString error;
 
-// Reads at most maxBytes of a regular file into bytes. Anything else (a FIFO,
-// a device, a folder) is refused at once: reading a FIFO would wait for a
-// writer that may never come. On a read error, bytes holds what was read
-// before it. False on any failure, with the reason (without the path) in
-// error.
-bool readRegular(const QString &path, qint64 maxBytes, QByteArray &bytes, QString *error = nullptr);
+    explicit operator bool() const { return ok; }
+};
+
+struct Options
+{
+    // The file ends up 0600 even when it existed with a looser mode (for
+    // private keys).
+    bool ownerOnly = false;
+};
+
+// One file being written: a temporary file beside its target, renamed over
+// the target by replace(). The steps are separate so that several files can
+// be written first, synced together and then put in place one after another.
+// Each step fails at once after an earlier failure; result() tells the first.
+class PendingFile
+{
+public:
+    // Follows the links of path (see above) and creates the temporary file.
+    explicit PendingFile(const QString &path, Options options = {});
+    // Removes the temporary file unless it replaced the target.
+    ~PendingFile();
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    bool write(QByteArrayView bytes);
+    // Syncs the data written to the disk and closes the temporary file.
+    bool sync();
+    // Renames the temporary file over the target, then syncs the folder.
+    // Call it only after the data was synced.
+    bool replace();
+
+    const Result &result() const { return m_result; }
+
+private:
+    bool fail(int errorCode, const QString &reason = QString());
+
+    QString m_path; // as the caller named it, for messages
+    QByteArray m_target;
+    QByteArray m_temporary;
+    int m_fd = -1;
+    qint64 m_written = 0;
+    bool m_synced = false;
+    Result m_result;
+};
+
+// Writes a whole file: a PendingFile written, synced and put in place.
+Result write(const QString &path, QByteArrayView bytes, Options options = {});
+
+// Creates a folder and the folders above it that are missing, each with at
+// most the given mode (whatever the umask); folders that exist are left as
+// they are. Fails when a part of the path is no folder.
+Result createFolders(const QString &path, mode_t mode);
+
+// Reads a regular file whole into bytes. Anything else (a FIFO, a device, a
+// folder) is refused at once: reading a FIFO would wait for a writer that may
+// never come. A file larger than maxBytes is refused unread, with EFBIG. On
+// a read error, bytes holds what was read before it. The error gives the
+// reason without the path.
+Result readRegular(const QString &path, qint64 maxBytes, QByteArray &bytes);
+
+// A size as "64 MiB", "16 KiB" or "100 bytes".
+QString sizeText(qint64 bytes);
+
+// A failure that the writer plays instead of the system's, for tests of what
+// callers do on a full disk or a failing device: a write fails with
+// errorCode once afterBytes bytes of the file were written (the bytes before
+// that are written), or the sync fails. In force until cleared with nullopt.
+struct Fault
+{
+    enum class Step
+    {
+        Write,
+        Sync
+    };
+    Step step = Step::Write;
+    qint64 afterBytes = 0;
+    int errorCode = 0;
+};
+void setFault(std::optional<Fault> fault);
 
 } // namespace SafeFile

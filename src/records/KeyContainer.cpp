@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <openssl/err.h>
@@ -103,10 +102,10 @@ Key load(KeyKind kind, Outcome *outcome)
     }
     // A key file is small; a FIFO or device in its place is refused rather
     // than waited on.
-    errno = 0;
     QByteArray pem;
-    if (!SafeFile::readRegular(file.fileName(), maxKeyFileSize, pem)) {
-        *outcome = Outcome{false, errno != 0 ? errno : -1};
+    if (const SafeFile::Result read = SafeFile::readRegular(file.fileName(), maxKeyFileSize, pem);
+        !read) {
+        *outcome = Outcome{false, read.errorCode};
         return nullptr;
     }
     BIO *bio = BIO_new_mem_buf(pem.constData(), int(pem.size()));
@@ -156,12 +155,8 @@ Outcome generate(KeyKind kind)
     const QByteArray pem(data, size);
     BIO_free(bio);
 
-    QSaveFile file(keyFile(kind));
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(ownerOnly) ||
-        file.write(pem) != pem.size() || !file.commit())
-        return failed();
-    return Outcome{true, 0};
+    const SafeFile::Result written = SafeFile::write(keyFile(kind), pem, {.ownerOnly = true});
+    return Outcome{written.ok, written.errorCode};
 }
 
 QByteArray sign(EVP_PKEY *key, QByteArrayView data, Outcome *outcome)

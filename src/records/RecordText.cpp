@@ -4,6 +4,7 @@
 #include "common/SafeFile.h"
 #include "records/clsCryptoFilterBox.h"
 
+#include <cerrno>
 #include <memory>
 
 namespace RecordText {
@@ -126,12 +127,14 @@ QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
     return text;
 }
 
-QString fromFile(const QString &path, const QString &encryptionKey, const FieldHook &afterField,
-                 Options options, QString *error)
+FileText fromFile(const QString &path, const QString &encryptionKey, const FieldHook &afterField,
+                  Options options)
 {
     QByteArray bytes;
-    SafeFile::readRegular(path, maxFileSize, bytes, error);
-    return fromBytes(bytes, encryptionKey, afterField, options);
+    const SafeFile::Result read = SafeFile::readRegular(path, maxFileSize, bytes);
+    if (read.errorCode == EFBIG)
+        return FileText{QString(), read.error, true};
+    return FileText{fromBytes(bytes, encryptionKey, afterField, options), read.error, false};
 }
 
 } // namespace RecordText

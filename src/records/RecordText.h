@@ -20,7 +20,8 @@ inline QString cardNumberLabel()
     return QStringLiteral("Card Number:        ");
 }
 
-// Larger record files are read up to this size, as if they ended there.
+// Larger files are refused unread: no record file comes near this size, and
+// cutting one would show a record that the file does not hold.
 inline constexpr qint64 maxFileSize = 64 * 1024 * 1024;
 
 struct Options
@@ -38,10 +39,19 @@ QByteArray decodeGroups(QByteArrayView valueText);
 QString fromBytes(QByteArrayView fileBytes, const QString &encryptionKey,
                   const FieldHook &afterField = {}, Options options = {});
 
+struct FileText
+{
+    QString text;
+    // Why the file could not be read whole (without the path); empty when it
+    // could.
+    QString error;
+    // The file is larger than maxFileSize and was not read.
+    bool tooLarge = false;
+};
+
 // A file that cannot be opened (or is no regular file) gives the empty text;
-// a read error ends the record where it happened. Either way error, when
-// given, says why.
-QString fromFile(const QString &path, const QString &encryptionKey,
-                 const FieldHook &afterField = {}, Options options = {}, QString *error = nullptr);
+// a read error ends the record where it happened.
+FileText fromFile(const QString &path, const QString &encryptionKey,
+                  const FieldHook &afterField = {}, Options options = {});
 
 } // namespace RecordText

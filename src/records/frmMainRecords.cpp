@@ -23,13 +23,14 @@ void frmMain::mnuOpen_Click()
 
 void frmMain::showCurrentRecord(const QString &noKeyText)
 {
-    if (modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                m_settings.password)) {
-        DecryptRecordFile();
-        EnableRecordCommands(true);
-    } else {
-        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText);
+    QString why;
+    if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
+                                 m_settings.password, &why)) {
+        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText, why);
+        return;
     }
+    if (DecryptRecordFile())
+        EnableRecordCommands(true);
 }
 
 void frmMain::ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension)
@@ -45,15 +46,24 @@ void frmMain::ShowOpenDialog(QString &path, CommonDialog &dialog, const QString 
     path = dialog.FileName;
 }
 
-void frmMain::DecryptRecordFile()
+bool frmMain::DecryptRecordFile()
 {
     if (m_currentRecordFile.isEmpty())
-        return;
+        return true;
     // Pending window events run after each field, so the window stays
     // responsive while a record is read.
-    const QString text = RecordText::fromFile(m_currentRecordFile, m_settings.encryptionKey,
-                                              &PendingEvents::process);
-    m_txtDecrypt->setPlainText(text);
+    const RecordText::FileText read = RecordText::fromFile(
+        m_currentRecordFile, m_settings.encryptionKey, &PendingEvents::process);
+    // A file too large to be a record is refused whole. Other read failures
+    // show what was read before them.
+    if (read.tooLarge) {
+        Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"),
+                         QStringLiteral("The file is too large to be a record file."),
+                         m_currentRecordFile + QLatin1String(": ") + read.error);
+        return false;
+    }
+    m_txtDecrypt->setPlainText(read.text);
+    return true;
 }
 
 void frmMain::EnableRecordCommands(bool enabled)

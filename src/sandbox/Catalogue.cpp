@@ -109,8 +109,11 @@ Catalogue::Change Catalogue::apply(const Product &product, QDate today, QString 
         next.append(added);
         change = Change::Added;
     }
-    if (!SafeFile::write(m_filePath, toJson(next), error))
+    if (const SafeFile::Result saved = SafeFile::write(m_filePath, toJson(next)); !saved) {
+        if (error)
+            *error = saved.error;
         return Change::NotSaved;
+    }
     m_products = next;
     return change;
 }

@@ -22,12 +22,14 @@ QMessageBox::Icon MessageBoxSink::boxIcon(Messages::Icon icon)
     return QMessageBox::NoIcon;
 }
 
-QString MessageBoxSink::logLine(Messages::Icon icon, const QString &title, const QString &text)
+QString MessageBoxSink::logLine(Messages::Icon icon, const QString &title, const QString &text,
+                                const QString &details)
 {
     static const char *const names[] = {"None", "Information", "Exclamation", "Critical"};
-    QString flat = text;
-    flat.replace(QLatin1String("\r\n"), QLatin1String("\\r\\n"));
-    return QLatin1String(names[int(icon)]) + QLatin1Char('|') + title + QLatin1Char('|') + flat;
+    QString line = QLatin1String(names[int(icon)]) + QLatin1Char('|') + title + QLatin1Char('|') +
+                   text + (details.isEmpty() ? QString() : QLatin1Char('|') + details);
+    line.replace(QLatin1String("\r\n"), QLatin1String("\\r\\n"));
+    return line;
 }
 
 void MessageBoxSink::appendToLog(const QString &line) const
@@ -37,16 +39,19 @@ void MessageBoxSink::appendToLog(const QString &line) const
         log.write(line.toUtf8() + '\n');
 }
 
-void MessageBoxSink::inform(Messages::Icon icon, const QString &title, const QString &text)
+void MessageBoxSink::inform(Messages::Icon icon, const QString &title, const QString &text,
+                            const QString &details)
 {
     // A program asked to end says nothing more on its way out.
     if (TerminationSignals::requested())
         return;
     if (!m_logPath.isEmpty()) {
-        appendToLog(logLine(icon, title, text));
+        appendToLog(logLine(icon, title, text, details));
         return;
     }
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::Ok, QApplication::activeWindow());
+    if (!details.isEmpty())
+        box.setDetailedText(details);
     box.exec();
 }
 

@@ -78,9 +78,10 @@ frmEncryptionKey::frmEncryptionKey() : QWidget(nullptr, Qt::Window)
 
 void frmEncryptionKey::Form_Load()
 {
-    if (!modPublic::ReadSettings(m_developerKey, m_encryptionKey, m_password))
+    QString why;
+    if (!modPublic::ReadSettings(m_developerKey, m_encryptionKey, m_password, &why))
         Messages::inform(Messages::Icon::Exclamation, Messages::appTitle(),
-                         QStringLiteral("You may need to reinstall this program."));
+                         QStringLiteral("You may need to reinstall this program."), why);
     m_txtDeveloperKey->setText(m_developerKey);
     m_txtEncryptionKey->setText(m_encryptionKey);
     m_txtPassword->setText(m_password);

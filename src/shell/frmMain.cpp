@@ -40,6 +40,8 @@
 #include <QTreeWidget>
 #include <QtMath>
 
+#include <cstdio>
+
 namespace {
 
 // The client area draws the tab strip's page frame under the tab headers, as
@@ -601,11 +603,13 @@ bool frmMain::Form_Load()
     modPublic::determineSystemDirectory();
     EnableRecordCommands(false);
 
+    QString why;
     if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                 m_settings.password)) {
+                                 m_settings.password, &why)) {
         Messages::inform(Messages::Icon::Critical, Messages::appTitle(),
                          Messages::lines({QStringLiteral("Unable to access utility settings."),
-                                          QStringLiteral("Please contact Ostrand.")}));
+                                          QStringLiteral("Please contact Ostrand.")}),
+                         why);
         m_exitCode = 1;
         return false;
     }
@@ -698,7 +702,10 @@ void frmMain::Form_Unload()
             break;
         }
     }
-    registry.sync();
+    // The window is closing: nobody is left to show a message box to.
+    if (QString why; !registry.sync(&why))
+        std::fprintf(stderr, "%s: the window placement was not saved. %s\n",
+                     qUtf8Printable(Messages::appTitle()), qUtf8Printable(why));
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -828,15 +835,16 @@ void frmMain::cmdUndo_Click()
 
 void frmMain::cmdUpdate_Click()
 {
+    QString why;
     if (modPublic::WriteSettings(m_txtDeveloperKey->text(), m_txtEncryptionKey->text(),
-                                 m_txtPassword->text())) {
+                                 m_txtPassword->text(), &why)) {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Successful"),
                          QStringLiteral("All keys have been updated."));
         modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
                                 m_settings.password);
     } else {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Failed"),
-                         QStringLiteral("Unable to update keys."));
+                         QStringLiteral("Unable to update keys."), why);
     }
 }
 

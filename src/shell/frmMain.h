@@ -104,10 +104,13 @@ public:
     void mnuOpen_Click();
     // Shows the Open box; on a choice stores the chosen path into path.
     void ShowOpenDialog(QString &path, CommonDialog &dialog, const QString &extension);
-    void DecryptRecordFile();
+    // Shows the current record file's text; false (with a message) when the
+    // file is refused, the record view then unchanged.
+    bool DecryptRecordFile();
     void EnableRecordCommands(bool enabled);
     // Reads the settings, then shows the current record file and enables the
-    // record commands; without settings, warns with noKeyText instead.
+    // record commands; without settings, warns with noKeyText instead, the
+    // store's path and the cause in the message's details.
     void showCurrentRecord(const QString &noKeyText);
 
     // Server Information tab: probes the server chosen in cboServer.

@@ -114,7 +114,10 @@ QByteArray csvFromNodeTexts(const QStringList &nodeTexts)
 
 bool writeCsv(const QString &path, const QStringList &nodeTexts, QString *error)
 {
-    return SafeFile::write(path, csvFromNodeTexts(nodeTexts), error);
+    const SafeFile::Result written = SafeFile::write(path, csvFromNodeTexts(nodeTexts));
+    if (!written && error)
+        *error = written.error;
+    return written.ok;
 }
 
 } // namespace modStatistics

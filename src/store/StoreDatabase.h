@@ -22,8 +22,14 @@ public:
     bool isOpen() const { return m_db != nullptr; }
     sqlite3 *handle() const { return m_db; }
 
+    // The cause of the latest failure on this connection (opening it, or
+    // the last statement), in words: "database or disk is full: No space
+    // left on device".
+    QString failure() const;
+
 private:
     sqlite3 *m_db = nullptr;
+    QString m_openFailure;
 };
 
 // A prepared statement, finalized when it goes; null when preparing failed.

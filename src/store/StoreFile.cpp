@@ -1,14 +1,20 @@
 #include "store/StoreFile.h"
 
+#include "common/SafeFile.h"
 #include "store/StoreDatabase.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
+#include <limits>
 #include <optional>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,27 +22,78 @@
 
 namespace StoreFile {
 
+namespace {
+
+const QLatin1String newStorePrefix(".vemtu-new-");
+
+QString systemReason(int errorCode)
+{
+    return QString::fromLocal8Bit(std::strerror(errorCode));
+}
+
+bool processRuns(pid_t pid)
+{
+    // EPERM: it runs, under another user.
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+} // namespace
+
 ExclusiveLock::ExclusiveLock(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     // Not blocking on open: a FIFO in the store's place would otherwise wait
     // for a writer forever. Only a regular file can be the store.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        m_failure = systemReason(errno);
         return;
+    }
     struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::fstat(fd, &status) != 0)
+        m_failure = systemReason(errno);
+    else if (S_ISDIR(status.st_mode))
+        m_failure = QStringLiteral("is a folder");
+    else if (!S_ISREG(status.st_mode))
+        m_failure = QStringLiteral("not a regular file");
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        m_failure = errno == EWOULDBLOCK ? QStringLiteral("the file is locked by another process")
+                                         : systemReason(errno);
+    if (!m_failure.isEmpty()) {
         ::close(fd);
         return;
     }
     m_fd = fd;
+    removeLeftovers(QFileInfo(path).absolutePath());
 }
 
 ExclusiveLock::~ExclusiveLock()
 {
     if (m_fd >= 0)
         ::close(m_fd); // closing releases the lock
+}
+
+void removeLeftovers(const QString &folder)
+{
+    static const QRegularExpression name(
+        QStringLiteral("^\\.vemtu-new-([1-9][0-9]{0,9})(-journal)?$"));
+    const QDir dir(folder);
+    const QStringList entries = dir.entryList({newStorePrefix + QLatin1Char('*')},
+                                              QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries) {
+        const QRegularExpressionMatch match = name.match(entry);
+        if (!match.hasMatch())
+            continue;
+        const qint64 pid = match.captured(1).toLongLong();
+        if (pid > std::numeric_limits<pid_t>::max() || pid == ::getpid() || processRuns(pid_t(pid)))
+            continue;
+        const QByteArray path = QFile::encodeName(dir.filePath(entry));
+        struct stat status = {};
+        // unlink() removes a link itself, never what it points to; the check
+        // keeps it from removing anything but a file.
+        if (::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode))
+            ::unlink(path.constData());
+    }
 }
 
 namespace {
@@ -46,25 +103,25 @@ Result failure(const QString &text)
     return Result{false, text};
 }
 
-bool exec(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-bool fillNewStore(const QString &path, const QString &developerKey, const QString &encryptionKey,
-                  const QString &password)
+// The cause of a failure, or an empty text when the new store is complete.
+QString fillNewStore(const QString &path, const QString &developerKey, const QString &encryptionKey,
+                     const QString &password)
 {
     StoreDatabase::Connection db(path);
     if (!db.isOpen())
-        return false;
-    if (!exec(db.handle(), "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, "
-                           "DeveloperKey TEXT, EncryptionKey TEXT, Password TEXT)"))
-        return false;
+        return db.failure();
+    if (sqlite3_exec(db.handle(),
+                     "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, "
+                     "DeveloperKey TEXT, EncryptionKey TEXT, Password TEXT)",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        return db.failure();
     StoreDatabase::Statement insert(db, "INSERT INTO tblEncryptKey "
                                         "(ID, DeveloperKey, EncryptionKey, Password) "
                                         "VALUES (1, ?1, ?2, ?3)");
-    return insert.bindText(1, developerKey) && insert.bindText(2, encryptionKey) &&
-           insert.bindText(3, password) && sqlite3_step(insert.get()) == SQLITE_DONE;
+    if (!insert.bindText(1, developerKey) || !insert.bindText(2, encryptionKey) ||
+        !insert.bindText(3, password) || sqlite3_step(insert.get()) != SQLITE_DONE)
+        return db.failure();
+    return QString();
 }
 
 } // namespace
@@ -82,35 +139,55 @@ Result create(const QString &path, const QString &developerKey, const QString &e
         return failure(
             QStringLiteral("A settings store already exists at %1 (use --force to replace it).")
                 .arg(path));
-    if (!QDir().mkpath(target.absolutePath()))
-        return failure(QStringLiteral("Cannot create the folder %1.").arg(target.absolutePath()));
+    // Everybody reads through the folder; nobody but its owner may add or
+    // swap files in it, whatever the umask.
+    if (const SafeFile::Result made = SafeFile::createFolders(target.absolutePath(), 0755); !made)
+        return failure(made.error + QLatin1Char('.'));
 
     // Keep every other user of the old store out while it is replaced.
     std::optional<ExclusiveLock> lock;
     if (exists) {
         lock.emplace(path);
         if (!lock->held())
-            return failure(QStringLiteral("The settings store %1 is in use.").arg(path));
+            return failure(QStringLiteral("Cannot replace the settings store %1: %2.")
+                               .arg(path, lock->failure()));
+    } else {
+        removeLeftovers(target.absolutePath());
     }
 
     // Build the new store beside the target, then move it into place, so that
     // a failure never leaves half a store behind.
     const QString temp =
-        target.absolutePath() + QStringLiteral("/.vemtu-new-") + QString::number(::getpid());
-    QFile::remove(temp);
+        target.absolutePath() + QLatin1Char('/') + newStorePrefix + QString::number(::getpid());
     const QByteArray nativeTemp = QFile::encodeName(temp);
+    const auto removeTemp = [&temp] {
+        QFile::remove(temp);
+        QFile::remove(temp + QStringLiteral("-journal"));
+    };
+    removeTemp();
     const int fd = ::open(nativeTemp.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0)
-        return failure(QStringLiteral("Cannot create %1.").arg(temp));
+        return failure(QStringLiteral("Cannot create %1: %2.").arg(temp, systemReason(errno)));
     ::close(fd);
 
-    if (!fillNewStore(temp, developerKey, encryptionKey, password)) {
-        QFile::remove(temp);
-        return failure(QStringLiteral("Cannot write the settings store %1.").arg(path));
+    if (const QString cause = fillNewStore(temp, developerKey, encryptionKey, password);
+        !cause.isEmpty()) {
+        removeTemp();
+        return failure(QStringLiteral("Cannot write the settings store %1: %2.").arg(path, cause));
     }
     if (::rename(nativeTemp.constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temp);
-        return failure(QStringLiteral("Cannot move the new store to %1.").arg(path));
+        const int why = errno;
+        removeTemp();
+        return failure(
+            QStringLiteral("Cannot move the new store to %1: %2.").arg(path, systemReason(why)));
+    }
+    // The rename is on disk once the folder is synced; the store's own
+    // writes were synced when its transaction ended.
+    const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
     }
     return Result{true, {}};
 }

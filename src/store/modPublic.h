@@ -25,10 +25,13 @@ QString storePath();
 
 // Each call opens the store exclusively, uses its first record and closes it
 // again. Every failure gives false and shows nothing; outputs assigned before
-// a failure keep what was read, the others keep the caller's values.
-bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &password);
+// a failure keep what was read, the others keep the caller's values. why, when
+// given, then tells the store's path and the cause, for the caller's message:
+// "/var/lib/varnell/vemtu.sys: the file is locked by another process".
+bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &password,
+                  QString *why = nullptr);
 bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
-                   const QString &password);
+                   const QString &password, QString *why = nullptr);
 
 // Characters 13 onwards of the key, lower-cased, with x, y and z standing for
 // ".ca/", ".com/" and "/".

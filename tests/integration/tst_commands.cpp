@@ -157,8 +157,9 @@ void TestCommands::statusResendAndStore()
 
     // Without a store nothing is asked.
     QVERIFY(QFile::remove(m_env->storePath()));
-    QCOMPARE(varnell("products list").err,
-             QByteArray("varnell: Unable to access utility settings.\n"));
+    QCOMPARE(varnell("products list").err, "varnell: Unable to access utility settings. (" +
+                                               m_env->storePath().toUtf8() +
+                                               ": No such file or directory)\n");
 }
 
 void TestCommands::withoutGateway()

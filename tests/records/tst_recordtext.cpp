@@ -172,19 +172,29 @@ void TestRecordText::hookRunsAfterEachField()
 
 void TestRecordText::filesThatCannotBeRead()
 {
-    QCOMPARE(RecordText::fromFile(m_env.path(QStringLiteral("missing.vrd")), key), QString());
-    QCOMPARE(RecordText::fromFile(m_env.path(), key), QString()); // a folder
+    const auto read = [](const QString &path) -> QString {
+        const RecordText::FileText file = RecordText::fromFile(path, key);
+        return file.text + QLatin1Char('|') + file.error +
+               (file.tooLarge ? QStringLiteral("|too large") : QString());
+    };
+    QCOMPARE(read(m_env.path(QStringLiteral("missing.vrd"))),
+             QStringLiteral("|No such file or directory"));
+    QCOMPARE(read(m_env.path()), QStringLiteral("|is a folder"));
     // A FIFO or a device is not waited on nor read without end.
     const QString fifo = m_env.path(QStringLiteral("fifo.vrd"));
     QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {fifo}), 0);
-    QCOMPARE(RecordText::fromFile(fifo, key), QString());
-    QCOMPARE(RecordText::fromFile(QStringLiteral("/dev/zero"), key), QString());
+    QCOMPARE(read(fifo), QStringLiteral("|not a regular file"));
+    QCOMPARE(read(QStringLiteral("/dev/zero")), QStringLiteral("|not a regular file"));
     const QString path = m_env.path(QStringLiteral("ok.vrd"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(line("Name:", "Ann") + "\r\n");
-    file.close();
-    QCOMPARE(RecordText::fromFile(path, key), QStringLiteral("Name:               Ann"));
+    QVERIFY(file.flush());
+    QCOMPARE(read(path), QStringLiteral("Name:               Ann|"));
+    // Beyond the limit (a sparse file, so nothing is stored): refused whole
+    // rather than cut, though it begins with a good record.
+    QVERIFY(file.resize(RecordText::maxFileSize + 1));
+    QCOMPARE(read(path), QStringLiteral("|the file is larger than 64 MiB|too large"));
 }
 
 void TestRecordText::encodingTabbedText()

@@ -40,9 +40,11 @@ void TestDesktopProgram::startsAndCloses_data()
     // Ended while start-up waits on a request that would take a minute: at
     // once, silently, writing nothing.
     QTest::newRow("ended while waiting") << true << 60000 << QByteArray() << QByteArray();
+    // The details (the store and the cause) follow the text.
     QTest::newRow("no store") << false << 500
                               << QByteArray("Critical|Varnell Decryptor|Unable to access utility "
-                                            "settings.\\r\\nPlease contact Ostrand.\n")
+                                            "settings.\\r\\nPlease contact Ostrand.|STORE: No "
+                                            "such file or directory\n")
                               << QByteArray();
 }
 
@@ -54,6 +56,7 @@ void TestDesktopProgram::startsAndCloses()
     QFETCH(QByteArray, settings);
 
     TestEnvironment env;
+    messages.replace("STORE", env.storePath().toUtf8());
     if (withStore)
         env.createStore(SandboxProcess::developerKey(), SandboxProcess::encryptionKey());
     const QString record = env.path(QStringLiteral("with blanks.vrd"));

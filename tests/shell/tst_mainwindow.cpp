@@ -2,6 +2,7 @@
 // loopback.
 #include "common/PendingEvents.h"
 #include "records/RecordFile.h"
+#include "records/RecordText.h"
 #include "shell/MainLayout.h"
 #include "shell/NameOnlyIconProvider.h"
 #include "shell/frmEncryptionKey.h"
@@ -279,6 +280,10 @@ void TestMainWindow::earlyExitsWriteNothing()
                                          : said(Icon::Critical, "Varnell Decryptor",
                                                 "Unable to access utility settings.\r\nPlease "
                                                 "contact Ostrand."));
+        // The store and the cause go into the box's details.
+        if (!withStore)
+            QCOMPARE(f.sink.messages.at(0).details,
+                     f.env.storePath() + QStringLiteral(": No such file or directory"));
         f.window.reset();
         QVERIFY(!QFile::exists(f.ini()));
     }
@@ -505,11 +510,25 @@ void TestMainWindow::openBoxAndRecordCommands()
     w.mnuOpen_Click();
     QCOMPARE(f.dialog.shown.last().fileName, path);
     QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
+    // A file beyond the size limit is refused with a warning that names it;
+    // the view keeps the record shown.
+    const QString big = f.env.path(QStringLiteral("big.vrd"));
+    QVERIFY(QFile::copy(path, big) && QFile::resize(big, RecordText::maxFileSize + 1));
+    f.dialog.choose(big);
+    w.mnuOpen_Click();
+    QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
+    QCOMPARE(f.messages(),
+             said(Icon::Exclamation, "Warning", "The file is too large to be a record file."));
+    QCOMPARE(f.sink.messages.at(0).details,
+             big + QStringLiteral(": the file is larger than 64 MiB"));
+    f.sink.clear();
     QVERIFY(QFile::remove(f.env.storePath()));
     f.dialog.choose(path);
     w.mnuOpen_Click();
     QCOMPARE(f.record(), QStringLiteral("Changed:            value"));
     QCOMPARE(f.messages(), said(Icon::Exclamation, "Warning", "No decryption key found."));
+    QCOMPARE(f.sink.messages.at(0).details,
+             f.env.storePath() + QStringLiteral(": No such file or directory"));
 
     // The real file dialog names types from the file name alone: a file
     // without an extension whose bytes are an image's is not read, so its

@@ -1,3 +1,5 @@
+#include "common/SafeFile.h"
+#include "store/RegistrySettings.h"
 #include "store/StoreFile.h"
 #include "store/modPublic.h"
 #include "support/TestEnvironment.h"
@@ -6,9 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTest>
 
+#include <optional>
+
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,10 +67,14 @@ class TestSettingsStore : public QObject
 private slots:
     void readWriteKeepsValuesExactly();
     void nullColumnsAndPositions();
-    void unusableStoresChangeNothing();
+    void failuresSayWhyAndChangeNothing_data();
+    void failuresSayWhyAndChangeNothing();
     void exclusiveOpen();
-    void interruptedWriteAndSpecialFiles();
+    void interruptedWriteRollsBack();
     void installerCreatesAndReplaces();
+    void leftoversOfAKilledInstaller();
+    void placementFile_data();
+    void placementFile();
     void serverPath_data();
     void serverPath();
 };
@@ -125,48 +136,91 @@ void TestSettingsStore::nullColumnsAndPositions()
     QVERIFY(!write("a", "b", "c"));
 }
 
-void TestSettingsStore::unusableStoresChangeNothing()
+enum class Shape
 {
+    Missing,
+    Folder,
+    Fifo,
+    Locked,
+    OtherKey,
+    Damaged,
+    Empty,
+    NoRecord,
+};
+
+void TestSettingsStore::failuresSayWhyAndChangeNothing_data()
+{
+    QTest::addColumn<Shape>("shape");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing") << Shape::Missing << QStringLiteral("No such file or directory");
+    QTest::newRow("folder") << Shape::Folder << QStringLiteral("is a folder");
+    QTest::newRow("FIFO") << Shape::Fifo << QStringLiteral("not a regular file");
+    QTest::newRow("locked") << Shape::Locked
+                            << QStringLiteral("the file is locked by another process");
+    QTest::newRow("other key")
+        << Shape::OtherKey
+        << QStringLiteral("the file is no settings store, or one made with another key");
+    QTest::newRow("cut in half") << Shape::Damaged
+                                 << QStringLiteral("database disk image is malformed");
+    QTest::newRow("empty file") << Shape::Empty << QStringLiteral("no such table: tblEncryptKey");
+    QTest::newRow("no record") << Shape::NoRecord
+                               << QStringLiteral("the settings table holds no record");
+}
+
+void TestSettingsStore::failuresSayWhyAndChangeNothing()
+{
+    QFETCH(Shape, shape);
+    QFETCH(QString, cause);
     TestEnvironment env;
-    Read r = readWithSentinels();
-    QVERIFY(!r.ok);
-    QCOMPARE(r.developer, QStringLiteral("d?"));
-    QVERIFY(!write("a", "b"));
-    QVERIFY(!QFile::exists(env.storePath())); // never created by the program
-
-    makeStore(env.storePath(), storeKey, {createTable});
-    r = readWithSentinels();
-    QVERIFY(!r.ok);
-    QCOMPARE(r.developer, QStringLiteral("d?"));
-    QCOMPARE(r.encryption, QStringLiteral("e?"));
-    QCOMPARE(r.password, QStringLiteral("p?"));
-    QVERIFY(!write("a", "b"));
-    QVERIFY(!readWithSentinels().ok); // the write added no record
-
-    makeStore(env.storePath(), "another password",
-              {createTable, QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'a', 'b', 'c')")});
-    const QByteArray keyedElsewhere = contents(env.storePath());
-    QVERIFY(!readWithSentinels().ok);
-    QVERIFY(!write("x", "y", "z"));
-    QCOMPARE(contents(env.storePath()), keyedElsewhere);
-
-    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
-    const QByteArray good = contents(env.storePath());
-    const QByteArray damaged[] = {good.left(good.size() / 2), QByteArray(),
-                                  QByteArray(4096, '\xA5'), "SQLite format 3" + QByteArray(100, 0)};
-    for (const QByteArray &bytes : damaged) {
-        QFile file(env.storePath());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        file.close();
-        QVERIFY(!readWithSentinels().ok);
-        QVERIFY(!write("x", "y"));
-        QCOMPARE(contents(env.storePath()), bytes);
+    const QString path = env.storePath();
+    std::optional<StoreFile::ExclusiveLock> otherInstance;
+    switch (shape) {
+    case Shape::Missing:
+        break;
+    case Shape::Folder:
+        QVERIFY(QDir().mkpath(path));
+        break;
+    case Shape::Fifo:
+        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {path}), 0);
+        break;
+    case Shape::Locked:
+        env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+        otherInstance.emplace(path);
+        QVERIFY(otherInstance->held());
+        break;
+    case Shape::OtherKey:
+        makeStore(
+            path, "another password",
+            {createTable, QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'a', 'b', 'c')")});
+        break;
+    case Shape::Damaged:
+        env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        break;
+    case Shape::Empty:
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        break;
+    case Shape::NoRecord:
+        makeStore(path, storeKey, {createTable});
+        break;
     }
+    // A FIFO is never opened here: that would wait for a writer.
+    const auto bytes = [&path] {
+        return QFileInfo(path).isFile() ? contents(path) : QByteArray("not a file");
+    };
+    const QByteArray before = bytes();
 
-    QFile::remove(env.storePath());
-    QVERIFY(QDir().mkpath(env.storePath())); // a folder where the file should be
-    QVERIFY(!readWithSentinels().ok);
+    QString why;
+    Read r{false, QStringLiteral("d?"), QStringLiteral("e?"), QStringLiteral("p?")};
+    QVERIFY(!modPublic::ReadSettings(r.developer, r.encryption, r.password, &why));
+    QCOMPARE(why, path + QStringLiteral(": ") + cause);
+    QCOMPARE(r.developer + r.encryption + r.password, QStringLiteral("d?e?p?"));
+    why.clear();
+    QVERIFY(!modPublic::WriteSettings(QStringLiteral("x"), QStringLiteral("y"), QString(), &why));
+    QCOMPARE(why, path + QStringLiteral(": ") + cause);
+    // Nothing written, nothing added, and never a store made by the program.
+    QCOMPARE(bytes(), before);
+    QCOMPARE(QFileInfo::exists(path), shape != Shape::Missing);
 }
 
 void TestSettingsStore::exclusiveOpen()
@@ -177,7 +231,6 @@ void TestSettingsStore::exclusiveOpen()
         const StoreFile::ExclusiveLock other(env.storePath());
         QVERIFY(other.held());
         QVERIFY(!readWithSentinels().ok);
-        QVERIFY(!write("x", "y"));
         // The lock holds against another process as well.
         QProcess flock;
         flock.start(QStringLiteral("flock"),
@@ -190,7 +243,7 @@ void TestSettingsStore::exclusiveOpen()
     QCOMPARE(r.encryption, QStringLiteral("ENC"));
 }
 
-void TestSettingsStore::interruptedWriteAndSpecialFiles()
+void TestSettingsStore::interruptedWriteRollsBack()
 {
     TestEnvironment env;
     env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
@@ -216,21 +269,31 @@ void TestSettingsStore::interruptedWriteAndSpecialFiles()
     QCOMPARE(r.developer, QStringLiteral("DEV"));
     QVERIFY(write("D2", "E2"));
     QCOMPARE(readWithSentinels().developer, QStringLiteral("D2"));
-
-    // A FIFO or a device in the store's place is refused at once, not waited on.
-    QFile::remove(env.storePath());
-    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {env.storePath()}), 0);
-    QVERIFY(!readWithSentinels().ok);
-    QVERIFY(!write("x", "y"));
-    QVERIFY(!StoreFile::ExclusiveLock(QStringLiteral("/dev/null")).held());
 }
 
 void TestSettingsStore::installerCreatesAndReplaces()
 {
     TestEnvironment env;
+    // The folders it makes are 0755 at most, whatever the umask; one that is
+    // there already is left as it is.
     const QString nested = env.path(QStringLiteral("a/b/vemtu.sys"));
-    QVERIFY(
-        StoreFile::create(nested, QStringLiteral("D"), QStringLiteral("E"), QString(), false).ok);
+    const QString loose = env.path(QStringLiteral("loose"));
+    QVERIFY(QDir().mkpath(loose));
+    QVERIFY(::chmod(QFile::encodeName(loose).constData(), 0777) == 0);
+    const mode_t umask = ::umask(0);
+    const bool made =
+        StoreFile::create(nested, QStringLiteral("D"), QStringLiteral("E"), QString(), false).ok &&
+        StoreFile::create(loose + QStringLiteral("/vemtu.sys"), QStringLiteral("D"),
+                          QStringLiteral("E"), QString(), false)
+            .ok;
+    ::umask(umask);
+    QVERIFY(made);
+    QCOMPARE(
+        QStringList({QString::number(unixMode(env.path(QStringLiteral("a"))), 8),
+                     QString::number(unixMode(env.path(QStringLiteral("a/b"))), 8),
+                     QString::number(unixMode(nested), 8), QString::number(unixMode(loose), 8)}),
+        QStringList({QStringLiteral("755"), QStringLiteral("755"), QStringLiteral("600"),
+                     QStringLiteral("777")}));
     const StoreFile::Result again =
         StoreFile::create(nested, QStringLiteral("D2"), QStringLiteral("E2"), QString(), false);
     QVERIFY(!again.ok);
@@ -239,9 +302,12 @@ void TestSettingsStore::installerCreatesAndReplaces()
     env.createStore(QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("P"));
     {
         const StoreFile::ExclusiveLock busy(env.storePath());
-        QVERIFY(!StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
+        QCOMPARE(StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
                                    QString(), true)
-                     .ok);
+                     .error,
+                 QStringLiteral("Cannot replace the settings store %1: the file is locked by "
+                                "another process.")
+                     .arg(env.storePath()));
     }
     QVERIFY(StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
                               QString(), true)
@@ -260,6 +326,101 @@ void TestSettingsStore::installerCreatesAndReplaces()
         StoreFile::create(fifo, QStringLiteral("D"), QStringLiteral("E"), QString(), true);
     QCOMPARE(special.error, fifo + QStringLiteral(" is not a regular file."));
     QVERIFY(!QFileInfo(fifo).isFile());
+}
+
+void TestSettingsStore::leftoversOfAKilledInstaller()
+{
+    TestEnvironment env;
+    env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+    // Ids of processes that have ended.
+    QString dead[2];
+    for (QString &id : dead) {
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        QVERIFY(ended.waitForStarted());
+        id = QString::number(ended.processId());
+        QVERIFY(ended.waitForFinished());
+    }
+    const QString running = QString::number(::getppid());
+    const QString outside = env.path(QStringLiteral("outside"));
+    QFile(outside).open(QIODevice::WriteOnly);
+    const QDir folder(env.systemDir());
+    const auto plantFile = [&folder](const QString &name) {
+        QVERIFY(QFile(folder.filePath(name)).open(QIODevice::WriteOnly));
+    };
+    const QString prefix = QStringLiteral(".vemtu-new-");
+    plantFile(prefix + dead[0]);
+    plantFile(prefix + dead[0] + QStringLiteral("-journal"));
+    plantFile(prefix + running);
+    plantFile(prefix + dead[0] + QStringLiteral("-wal"));
+    plantFile(prefix + QStringLiteral("0"));
+    QVERIFY(QFile::link(outside, folder.filePath(prefix + dead[1])));
+    QVERIFY(folder.mkdir(prefix + dead[1] + QStringLiteral("-journal")));
+    QStringList kept = {prefix + QStringLiteral("0"),
+                        prefix + dead[0] + QStringLiteral("-wal"),
+                        prefix + dead[1],
+                        prefix + dead[1] + QStringLiteral("-journal"),
+                        prefix + running,
+                        QStringLiteral("vemtu.sys")};
+
+    // Nothing goes before the store's lock is taken; taking it removes the
+    // files of the ended process, and only those.
+    const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    QCOMPARE(folder.entryList(all).size(), kept.size() + 2);
+    QVERIFY(readWithSentinels().ok);
+    QStringList left = folder.entryList(all);
+    left.sort();
+    kept.sort();
+    QCOMPARE(left, kept);
+    QVERIFY(QFileInfo::exists(outside));
+}
+
+void TestSettingsStore::placementFile_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("number") << QStringLiteral("-4500");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks at the ends") << QStringLiteral(" a b ");
+    QTest::newRow("list and comment marks") << QStringLiteral("1, 2; 3 = x #y");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("say \"\\x41\"");
+    QTest::newRow("control characters then hex digits") << QStringLiteral("\t\n\x01"
+                                                                          "a9\x7f"
+                                                                          "F");
+    QTest::newRow("typed-value marker") << QStringLiteral("@Variant(\\0\\0)");
+    QTest::newRow("beyond ASCII") << QStringLiteral("caf\u00e9 \u20ac \U0001F600");
+}
+
+void TestSettingsStore::placementFile()
+{
+    QFETCH(QString, value);
+    TestEnvironment env;
+    const QString file = env.path(QStringLiteral("config/VR_Decrypt/VR_Decrypt.ini"));
+    // The file is created with its folder; what it held stays, and the
+    // value reads back exactly, through QSettings as well.
+    {
+        RegistrySettings first;
+        QCOMPARE(first.fileName(), file);
+        first.write(QStringLiteral("Other"), QStringLiteral("kept"));
+        QVERIFY(first.sync());
+    }
+    RegistrySettings settings;
+    settings.write(QStringLiteral("Value"), value);
+    QVERIFY(settings.sync());
+    QCOMPARE(RegistrySettings().read(QStringLiteral("Value"), QStringLiteral("absent")), value);
+    QCOMPARE(RegistrySettings().read(QStringLiteral("Other")), QStringLiteral("kept"));
+    QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("Settings/Value")),
+             QVariant(value));
+
+    // A write that fails keeps the earlier file and says why.
+    const QByteArray earlier = contents(file);
+    settings.write(QStringLiteral("Value"), QStringLiteral("lost"));
+    SafeFile::setFault(SafeFile::Fault{SafeFile::Fault::Step::Write, 3, ENOSPC});
+    QString why;
+    const bool synced = settings.sync(&why);
+    SafeFile::setFault(std::nullopt);
+    QVERIFY(!synced);
+    QCOMPARE(why, QStringLiteral("Cannot write %1: No space left on device").arg(file));
+    QCOMPARE(contents(file), earlier);
 }
 
 void TestSettingsStore::serverPath_data()

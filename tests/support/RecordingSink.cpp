@@ -10,14 +10,15 @@ RecordingSink::~RecordingSink()
     Messages::setSink(nullptr);
 }
 
-void RecordingSink::inform(Messages::Icon icon, const QString &title, const QString &text)
+void RecordingSink::inform(Messages::Icon icon, const QString &title, const QString &text,
+                           const QString &details)
 {
-    messages.append({icon, title, text, false});
+    messages.append({icon, title, text, false, details});
 }
 
 bool RecordingSink::ask(const QString &title, const QString &text)
 {
-    messages.append({Messages::Icon::None, title, text, true});
+    messages.append({Messages::Icon::None, title, text, true, QString()});
     return answers.isEmpty() ? false : answers.takeFirst();
 }
 

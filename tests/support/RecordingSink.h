@@ -16,12 +16,14 @@ public:
         QString title;
         QString text;
         bool question = false;
+        QString details;
     };
 
     RecordingSink();
     ~RecordingSink() override;
 
-    void inform(Messages::Icon icon, const QString &title, const QString &text) override;
+    void inform(Messages::Icon icon, const QString &title, const QString &text,
+                const QString &details) override;
     bool ask(const QString &title, const QString &text) override;
 
     QList<Message> messages;
