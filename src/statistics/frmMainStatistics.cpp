@@ -5,6 +5,7 @@
 #include "common/Ansi.h"
 #include "common/Messages.h"
 #include "common/PendingEvents.h"
+#include "gateway/modProdUpdate.h"
 #include "shell/MainLayout.h"
 #include "statistics/PacketRequest.h"
 #include "statistics/Redelivery.h"
@@ -29,7 +30,7 @@ QTreeWidgetItem *node(const QString &key, const QString &text)
 
 void report(const modStatistics::Outcome &outcome)
 {
-    Messages::inform(outcome.icon, outcome.title, outcome.text);
+    Messages::inform(outcome.icon, outcome.title, outcome.text, outcome.details);
 }
 
 } // namespace
@@ -46,7 +47,8 @@ void frmMain::RetrieveStatistics(int period)
             Messages::lines({QStringLiteral("Unable to retrieve statistics."),
                              QStringLiteral("The statistics server may be unavailable."), QString(),
                              QStringLiteral("Please contact Ostrand if this problem "
-                                            "persists")}));
+                                            "persists")}),
+            modProdUpdate::lastFailure());
         return;
     }
     // Whatever pending events did meanwhile, only this retrieval's nodes

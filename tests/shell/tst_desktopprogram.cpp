@@ -33,7 +33,7 @@ void TestDesktopProgram::startsAndCloses_data()
         << true << 500
         << QByteArray("Exclamation|Server Unavailable|Unable to retrieve statistics.\\r\\nThe "
                       "statistics server may be unavailable.\\r\\n\\r\\nPlease contact Ostrand if "
-                      "this problem persists\n")
+                      "this problem persists|no whole answer came within 0.5 s\n")
         // 8500 x 6500 twips in whole pixels at 96 dpi, centred.
         << QByteArray("[Settings]\nStatPeriod=3\nposHeight=6510\nposLeft=1755\nposTop=2745\n"
                       "posWidth=8505\n");
