@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "BuildConfig.h"
+#include "common/SafeFile.h"
 #include "gateway/modProdUpdate.h"
 #include "store/modPublic.h"
 
@@ -96,13 +97,32 @@ bool readLine(QString &line)
     return true;
 }
 
-bool askPassword(bool fromStdin, QString &password)
+// The first line of a small file, without its line end.
+bool firstLineOf(const QString &path, QString &line, QString &why)
 {
-    if (fromStdin)
-        return readLine(password);
+    QByteArray bytes;
+    const SafeFile::Result read = SafeFile::readRegular(path, 64 * 1024, bytes);
+    if (!read.ok) {
+        why = read.error;
+        return false;
+    }
+    const qsizetype end = bytes.indexOf('\n');
+    if (end >= 0)
+        bytes.truncate(end);
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    line = QString::fromUtf8(bytes);
+    return true;
+}
+
+} // namespace
+
+bool askHidden(const QString &prompt, QString &answer)
+{
     if (!::isatty(STDIN_FILENO))
         return false;
-    std::fputs("Password: ", stderr);
+    const QByteArray text = prompt.toUtf8();
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
     std::fflush(stderr);
     termios saved{};
     const bool haveTerminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -111,14 +131,58 @@ bool askPassword(bool fromStdin, QString &password)
         silent.c_lflag &= ~tcflag_t(ECHO);
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
-    const bool ok = readLine(password);
+    const bool ok = readLine(answer);
     if (haveTerminal)
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::fputs("\n", stderr);
     return ok;
 }
 
-} // namespace
+void Command::addSecretOption(const QString &name, const QString &description,
+                              const QString &valueName)
+{
+    m_parser.addOption({name,
+                        description +
+                            QStringLiteral(" Other local users can see it while "
+                                           "the command runs; prefer --") +
+                            name + QStringLiteral("-file."),
+                        valueName});
+    m_parser.addOption(
+        {name + QStringLiteral("-file"),
+         QStringLiteral("Read the %1 from the first line of FILE; - reads one line of standard "
+                        "input (asking for it on a terminal).")
+             .arg(name.split(QLatin1Char('-')).join(QLatin1Char(' '))),
+         QStringLiteral("FILE")});
+}
+
+bool Command::secretGiven(const QString &name) const
+{
+    return isSet(name) || isSet(name + QStringLiteral("-file"));
+}
+
+int Command::readSecret(const QString &name, const QString &prompt, QString &value) const
+{
+    const QString fileOption = name + QStringLiteral("-file");
+    if (isSet(name) && isSet(fileOption))
+        return usageError(QStringLiteral("give --%1 or --%2, not both").arg(name, fileOption));
+    if (isSet(name)) {
+        value = this->value(name);
+        return -1;
+    }
+    if (!isSet(fileOption))
+        return -1;
+    const QString source = this->value(fileOption);
+    if (source == QLatin1String("-")) {
+        if (::isatty(STDIN_FILENO) ? askHidden(prompt, value) : readLine(value))
+            return -1;
+        return fail(QStringLiteral("standard input ended before the %1")
+                        .arg(name.split(QLatin1Char('-')).join(QLatin1Char(' '))));
+    }
+    QString why;
+    if (!firstLineOf(source, value, why))
+        return fail(QStringLiteral("%1: %2").arg(source, why));
+    return -1;
+}
 
 int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure)
 {
@@ -129,7 +193,10 @@ int readStoreWithLogin(const Command &command, Settings &settings, const QString
     if (settings.password.isEmpty())
         return -1;
     QString typed;
-    if (!askPassword(command.isSet(QStringLiteral("password-stdin")), typed))
+    const bool asked = command.isSet(QStringLiteral("password-stdin"))
+                           ? readLine(typed)
+                           : askHidden(QStringLiteral("Password: "), typed);
+    if (!asked)
         return fail(QStringLiteral(
             "A password is needed: type it on a terminal or give it with --password-stdin."));
     if (typed != settings.password)

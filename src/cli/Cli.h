@@ -46,6 +46,17 @@ public:
     // Adds --password-stdin, for subcommands that read the settings store.
     void addLoginOption();
 
+    // A secret can be given three ways: --NAME VALUE (readable by every
+    // local user in ps while the command runs; kept for scripts), --NAME-file
+    // FILE (the file's first line), or --NAME-file - (one line of standard
+    // input; on a terminal, a prompt without echo).
+    void addSecretOption(const QString &name, const QString &description, const QString &valueName);
+    bool secretGiven(const QString &name) const;
+    // Reads the secret given for name into value. Gives -1 when it was read
+    // (or not given at all: value stays as it was); otherwise the exit code,
+    // the message printed. prompt names the secret on a terminal.
+    int readSecret(const QString &name, const QString &prompt, QString &value) const;
+
     // Parses; returns -1 to go on, or the exit code when --help was asked for
     // or the arguments are wrong.
     int parse(const QStringList &arguments);
@@ -67,6 +78,10 @@ struct Settings
     QString encryptionKey;
     QString password;
 };
+
+// Asks on the terminal with echo off; false when standard input is no
+// terminal or ends first.
+bool askHidden(const QString &prompt, QString &answer);
 
 // Reads the store and, when it holds a password, asks for it (without echo
 // on a terminal, or one line of stdin with --password-stdin). Gives -1 with

@@ -11,6 +11,7 @@
 #include <QStringDecoder>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace Cli {
 
@@ -32,9 +33,10 @@ int decrypt(const QStringList &arguments)
     Command command(QStringLiteral("decrypt"),
                     QStringLiteral("Decrypt record files and print their text, or save it as "
                                    "the program's Save Decrypt does."));
-    command.addOption({QStringLiteral("key"),
-                       QStringLiteral("Encryption key (default: the one in the settings store)."),
-                       QStringLiteral("KEY")});
+    command.addSecretOption(QStringLiteral("key"),
+                            QStringLiteral("Encryption key (default: the one in the settings "
+                                           "store)."),
+                            QStringLiteral("KEY"));
     command.addOption({QStringLiteral("output"),
                        QStringLiteral("Write the text of the one input to FILE."),
                        QStringLiteral("FILE")});
@@ -58,8 +60,11 @@ int decrypt(const QStringList &arguments)
         return command.usageError(QStringLiteral("--output takes exactly one record file"));
 
     QString key;
-    if (command.isSet(QStringLiteral("key"))) {
-        key = command.value(QStringLiteral("key"));
+    if (command.secretGiven(QStringLiteral("key"))) {
+        if (const int done =
+                command.readSecret(QStringLiteral("key"), QStringLiteral("Encryption key: "), key);
+            done >= 0)
+            return done;
     } else {
         Settings settings;
         if (const int done =
@@ -120,8 +125,8 @@ int encrypt(const QStringList &arguments)
     Command command(QStringLiteral("encrypt"),
                     QStringLiteral("Write a record file from lines 'label<TAB>value' (UTF-8); a "
                                    "line without a TAB is a label alone."));
-    command.addOption(
-        {QStringLiteral("key"), QStringLiteral("Encryption key."), QStringLiteral("KEY")});
+    command.addSecretOption(QStringLiteral("key"), QStringLiteral("Encryption key."),
+                            QStringLiteral("KEY"));
     command.addOption({QStringLiteral("output"),
                        QStringLiteral("Write the record file to FILE (default: standard output)."),
                        QStringLiteral("FILE")});
@@ -130,11 +135,27 @@ int encrypt(const QStringList &arguments)
                           QStringLiteral("[INPUT]"));
     if (const int done = command.parse(arguments); done >= 0)
         return done;
-    if (!command.isSet(QStringLiteral("key")))
-        return command.usageError(QStringLiteral("--key is required"));
     const QStringList inputs = command.positional();
     if (inputs.size() > 1)
         return command.usageError(QStringLiteral("at most one INPUT"));
+    // Without a key given, one is asked for on a terminal.
+    const bool keyFromStdin = !command.secretGiven(QStringLiteral("key")) ||
+                              command.value(QStringLiteral("key-file")) == QLatin1String("-");
+    if (keyFromStdin && !::isatty(STDIN_FILENO) &&
+        (inputs.isEmpty() || !command.secretGiven(QStringLiteral("key"))))
+        return command.usageError(command.secretGiven(QStringLiteral("key"))
+                                      ? QStringLiteral("the key and the text cannot both come "
+                                                       "from standard input: give INPUT")
+                                      : QStringLiteral("--key or --key-file is required"));
+    QString key;
+    if (!command.secretGiven(QStringLiteral("key"))) {
+        if (!askHidden(QStringLiteral("Encryption key: "), key))
+            return fail(QStringLiteral("no encryption key given"));
+    } else if (const int done = command.readSecret(QStringLiteral("key"),
+                                                   QStringLiteral("Encryption key: "), key);
+               done >= 0) {
+        return done;
+    }
 
     QByteArray raw;
     if (inputs.isEmpty()) {
@@ -161,8 +182,7 @@ int encrypt(const QStringList &arguments)
     if (utf8.hasError())
         return fail(QStringLiteral("the input is not UTF-8 text"));
 
-    const RecordFile::Encoded encoded =
-        RecordFile::fromTabbedText(text, command.value(QStringLiteral("key")));
+    const RecordFile::Encoded encoded = RecordFile::fromTabbedText(text, key);
     if (!encoded.error.isEmpty())
         return fail(encoded.error);
     if (command.isSet(QStringLiteral("output"))) {

@@ -3,35 +3,72 @@
 #include "store/StoreFile.h"
 #include "store/modPublic.h"
 
+#include <algorithm>
+#include <array>
+
+#include <unistd.h>
+
 namespace Cli {
 
 namespace {
 
 const QString storeFailure = QStringLiteral("Unable to access utility settings.");
 
+const QString secretNames[] = {QStringLiteral("developer-key"), QStringLiteral("encryption-key"),
+                               QStringLiteral("password")};
+const QString secretPrompts[] = {QStringLiteral("Developer key: "),
+                                 QStringLiteral("Encryption key: "),
+                                 QStringLiteral("Password (Enter for none): ")};
+
+void addSecretOptions(Command &command, const std::array<QString, 3> &descriptions)
+{
+    const QString valueNames[] = {QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("P")};
+    for (std::size_t i = 0; i < 3; ++i)
+        command.addSecretOption(secretNames[i], descriptions[i], valueNames[i]);
+}
+
+// Reads the secrets given into settings, in their order; with ask, every one
+// not given is asked for on the terminal.
+int readSecrets(const Command &command, Settings &settings, bool ask)
+{
+    QString *values[] = {&settings.developerKey, &settings.encryptionKey, &settings.password};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (ask && !command.secretGiven(secretNames[i])) {
+            if (!askHidden(secretPrompts[i], *values[i]))
+                return fail(QStringLiteral("nothing typed"));
+            continue;
+        }
+        if (const int done = command.readSecret(secretNames[i], secretPrompts[i], *values[i]);
+            done >= 0)
+            return done;
+    }
+    return -1;
+}
+
 int storeInit(const QStringList &arguments)
 {
     Command command(QStringLiteral("store init"),
                     QStringLiteral("Create the settings store (the installer's step)."));
-    command.addOption(
-        {QStringLiteral("developer-key"), QStringLiteral("Developer key."), QStringLiteral("D")});
-    command.addOption(
-        {QStringLiteral("encryption-key"), QStringLiteral("Encryption key."), QStringLiteral("E")});
-    command.addOption({QStringLiteral("password"),
-                       QStringLiteral("Login password (default: none)."), QStringLiteral("P")});
+    addSecretOptions(command, {QStringLiteral("Developer key."), QStringLiteral("Encryption key."),
+                               QStringLiteral("Login password (default: none).")});
     command.addOption({QStringLiteral("force"), QStringLiteral("Replace an existing store.")});
     if (const int done = command.parse(arguments); done >= 0)
         return done;
     if (!command.positional().isEmpty())
         return command.usageError(QStringLiteral("unexpected argument"));
-    if (!command.isSet(QStringLiteral("developer-key")) ||
-        !command.isSet(QStringLiteral("encryption-key")))
-        return command.usageError(
-            QStringLiteral("--developer-key and --encryption-key are required"));
-    const StoreFile::Result result = StoreFile::create(
-        modPublic::storePath(), command.value(QStringLiteral("developer-key")),
-        command.value(QStringLiteral("encryption-key")), command.value(QStringLiteral("password")),
-        command.isSet(QStringLiteral("force")));
+    // On a terminal, what is not given is asked for; a script gives the keys.
+    const bool asking = ::isatty(STDIN_FILENO) && !command.secretGiven(secretNames[0]) &&
+                        !command.secretGiven(secretNames[1]);
+    if (!asking && (!command.secretGiven(secretNames[0]) || !command.secretGiven(secretNames[1])))
+        return command.usageError(QStringLiteral("the developer key and the encryption key are "
+                                                 "required (--developer-key[-file], "
+                                                 "--encryption-key[-file])"));
+    Settings settings;
+    if (const int done = readSecrets(command, settings, asking); done >= 0)
+        return done;
+    const StoreFile::Result result =
+        StoreFile::create(modPublic::storePath(), settings.developerKey, settings.encryptionKey,
+                          settings.password, command.isSet(QStringLiteral("force")));
     if (!result.ok)
         return fail(result.error);
     out(QStringLiteral("Created %1").arg(modPublic::storePath()));
@@ -65,31 +102,25 @@ int storeSet(const QStringList &arguments)
 {
     Command command(QStringLiteral("store set"),
                     QStringLiteral("Change stored settings; the others are kept."));
-    command.addOption({QStringLiteral("developer-key"), QStringLiteral("New developer key."),
-                       QStringLiteral("D")});
-    command.addOption({QStringLiteral("encryption-key"), QStringLiteral("New encryption key."),
-                       QStringLiteral("E")});
-    command.addOption({QStringLiteral("password"),
-                       QStringLiteral("New login password (empty: no login)."),
-                       QStringLiteral("P")});
+    addSecretOptions(command,
+                     {QStringLiteral("New developer key."), QStringLiteral("New encryption key."),
+                      QStringLiteral("New login password (empty: no login).")});
     command.addLoginOption();
     if (const int done = command.parse(arguments); done >= 0)
         return done;
     if (!command.positional().isEmpty())
         return command.usageError(QStringLiteral("unexpected argument"));
-    const QString names[] = {QStringLiteral("developer-key"), QStringLiteral("encryption-key"),
-                             QStringLiteral("password")};
-    if (!command.isSet(names[0]) && !command.isSet(names[1]) && !command.isSet(names[2]))
+    if (std::none_of(std::begin(secretNames), std::end(secretNames),
+                     [&](const QString &name) { return command.secretGiven(name); }))
         return command.usageError(QStringLiteral("nothing to set"));
 
+    // The login comes first, then the new values (standard input in the
+    // same order).
     Settings settings;
     if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
         return done;
-    QString *values[] = {&settings.developerKey, &settings.encryptionKey, &settings.password};
-    for (int i = 0; i < 3; ++i) {
-        if (command.isSet(names[i]))
-            *values[i] = command.value(names[i]);
-    }
+    if (const int done = readSecrets(command, settings, false); done >= 0)
+        return done;
     QString why;
     if (!modPublic::WriteSettings(settings.developerKey, settings.encryptionKey, settings.password,
                                   &why))

@@ -1,4 +1,6 @@
 #include "BuildConfig.h"
+#include "TestConfig.h"
+#include "common/SafeFile.h"
 #include "support/TestEnvironment.h"
 #include "support/VarnellRun.h"
 
@@ -6,6 +8,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +53,7 @@ class TestCli : public QObject
 private slots:
     void encryptAndDecrypt();
     void storeAndLogin();
+    void secretsOffTheCommandLine();
     void usageErrorsAndHelp();
 };
 
@@ -148,6 +156,84 @@ void TestCli::storeAndLogin()
     QCOMPARE(varnell("about").out,
              "Varnell Decryptor, version 2.0.0\nSettings store: " + env.storePath().toUtf8() +
                  "\nCentral host: " + BuildConfig::centralHost + "\n");
+}
+
+void TestCli::secretsOffTheCommandLine()
+{
+    // Every secret can come from a file (its first line) or from a line of
+    // standard input instead of the command line, which other users see.
+    TestEnvironment env;
+    const QByteArray devFile = path(env, "dev.txt"), keyFile = path(env, "key.txt");
+    QVERIFY(SafeFile::write(QString::fromUtf8(devFile), "ABCDEFGHIJKLdemoyshopz\r\nnot this\n"));
+    QVERIFY(SafeFile::write(QString::fromUtf8(keyFile), "file key"));
+    QCOMPARE(varnell("store init --developer-key-file " + devFile +
+                         " --encryption-key-file - --password-file -",
+                     "line key\npass word\n")
+                 .exitCode,
+             0);
+    QCOMPARE(varnell("store show --reveal --password-stdin", "pass word\n").out,
+             QByteArray("Developer key: ABCDEFGHIJKLdemoyshopz\nEncryption key: line key\n"
+                        "Password: pass word\nServer path: demo.com/shop/\n"));
+    // set: the login first, then the new values, on standard input.
+    QCOMPARE(varnell("store set --password-stdin --encryption-key-file - --password-file -",
+                     "pass word\nnew key\n\n")
+                 .exitCode,
+             0);
+    QVERIFY(varnell("store show").out.contains("Encryption key: new key\nPassword: (none)\n"));
+
+    const QByteArray record = path(env, "r.vrd");
+    QCOMPARE(varnell("encrypt --key-file " + keyFile + " " + path(env, "in.txt")).exitCode, 1);
+    QVERIFY(SafeFile::write(env.path(QStringLiteral("in.txt")), sample));
+    QCOMPARE(
+        varnell("encrypt --key-file - --output " + record + " " + path(env, "in.txt"), "file key\n")
+            .exitCode,
+        0);
+    QCOMPARE(varnell("decrypt --key-file " + keyFile + " " + record).out, sampleText);
+    QCOMPARE(varnell("decrypt --key-file - " + record, "file key\n").out, sampleText);
+
+    // Refused: both forms at once, the key and the text both on standard
+    // input without a terminal, a key file that is missing.
+    QCOMPARE(varnell("decrypt --key k --key-file " + keyFile + " " + record).exitCode, 2);
+    QCOMPARE(varnell("encrypt --key-file -", "k\n" + sample).exitCode, 2);
+    QCOMPARE(varnell("encrypt", sample).exitCode, 2);
+    const VarnellRun missing = varnell("decrypt --key-file " + path(env, "none") + " " + record);
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY(missing.err.contains(QByteArray(path(env, "none") + ": No such file")));
+
+    // On a terminal, store init asks for what it is not given, without
+    // echoing what is typed.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const QByteArray slave = ::ptsname(master);
+    QProcess program;
+    program.setProcessEnvironment(env.processEnvironment());
+    program.setChildProcessModifier([slave] {
+        ::setsid();
+        const int fd = ::open(slave.constData(), O_RDWR);
+        ::ioctl(fd, TIOCSCTTY, 0);
+        ::dup2(fd, STDIN_FILENO);
+    });
+    program.start(QString::fromUtf8(TestConfig::varnellPath),
+                  {QStringLiteral("store"), QStringLiteral("init"), QStringLiteral("--force")});
+    QByteArray prompts;
+    for (const char *answer : {"typed dev\n", "typed key\n", "\n"}) {
+        const qsizetype before = prompts.count(':');
+        QTRY_VERIFY_WITH_TIMEOUT((prompts += program.readAllStandardError()).count(':') > before,
+                                 10000);
+        QTest::qWait(50);
+        QVERIFY(::write(master, answer, std::strlen(answer)) > 0);
+    }
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(prompts.startsWith("Developer key: \nEncryption key: \nPassword"), prompts);
+    char echoed[256] = {};
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    const ssize_t n = ::read(master, echoed, sizeof echoed - 1);
+    ::close(master);
+    QVERIFY2(n <= 0 || !QByteArray(echoed).contains("typed"), echoed);
+    QVERIFY(varnell("store show")
+                .out.startsWith(
+                    "Developer key: typed dev\nEncryption key: typed key\nPassword: (none)\n"));
 }
 
 void TestCli::usageErrorsAndHelp()
