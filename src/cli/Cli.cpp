@@ -15,16 +15,54 @@
 
 namespace Cli {
 
+namespace {
+
+// C0 and C1 controls, DEL, and the characters that reorder text on screen.
+bool isControl(char16_t c)
+{
+    return c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0x200e || c == 0x200f;
+}
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8() + '\n';
+    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stream);
+}
+
+} // namespace
+
+QString visible(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '\t' || !isControl(u))
+            shown += c;
+        else if (u < 0x100)
+            shown += QLatin1String("\\x") +
+                     QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += QLatin1String("\\u") +
+                     QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    }
+    return shown;
+}
+
 void out(const QString &line)
 {
-    const QByteArray utf8 = line.toUtf8() + '\n';
-    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stdout);
+    write(stdout, visible(line));
+}
+
+void outText(const QString &text)
+{
+    write(stdout, text);
 }
 
 void error(const QString &message)
 {
-    const QByteArray utf8 = QStringLiteral("varnell: %1\n").arg(message).toUtf8();
-    std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stderr);
+    write(stderr, QStringLiteral("varnell: ") + visible(message));
 }
 
 int fail(const QString &message)
@@ -68,7 +106,7 @@ int Command::parse(const QStringList &arguments)
         const qsizetype options = help.indexOf(QLatin1String(" [options]"));
         if (options >= 0 && options < lineEnd)
             help.replace(0, options, QStringLiteral("Usage: varnell ") + m_name);
-        out(help.trimmed());
+        outText(help.trimmed());
         return Success;
     }
     return -1;

@@ -16,9 +16,15 @@ enum Exit
     UsageError = 2
 };
 
-// Prints one line to stdout (UTF-8).
+// Text from outside the program (server answers, decrypted values, file
+// names) with every control character shown as an escape ("\\x1B",
+// "\\u202E"), so that it can neither steer the terminal nor forge a line.
+QString visible(const QString &text);
+// Prints one line to stdout (UTF-8), made visible.
 void out(const QString &line);
-// Prints "varnell: <message>" to stderr.
+// Prints text of the program's own (help, JSON) to stdout as it is.
+void outText(const QString &text);
+// Prints "varnell: <message>" to stderr, made visible.
 void error(const QString &message);
 // Prints the message and gives Failure.
 int fail(const QString &message);

@@ -66,7 +66,7 @@ void printRecord(const ProductRecord &record)
 
 void printJson(const QJsonDocument &document)
 {
-    out(QString::fromUtf8(document.toJson(QJsonDocument::Indented)).trimmed());
+    outText(QString::fromUtf8(document.toJson(QJsonDocument::Indented)).trimmed());
 }
 
 // A product as the server gives it; the system lock is the one in force
@@ -263,7 +263,7 @@ int products(const QStringList &arguments)
     if (action == QLatin1String("update"))
         return productsUpdate(rest);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        out(QStringLiteral("Usage: varnell products count|show|list|update [options]\n\n"
+        outText(QStringLiteral("Usage: varnell products count|show|list|update [options]\n\n"
                            "  count    Show how many products the central server holds\n"
                            "  show N   Show the product at position N\n"
                            "  list     Show every product\n"

@@ -141,11 +141,11 @@ int store(const QStringList &arguments)
     if (action == QLatin1String("set"))
         return storeSet(rest);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        out(QStringLiteral("Usage: varnell store init|show|set [options]\n\n"
-                           "  init   Create the settings store\n"
-                           "  show   Show the stored settings\n"
-                           "  set    Change stored settings\n\n"
-                           "Run 'varnell store <action> --help' for its options."));
+        outText(QStringLiteral("Usage: varnell store init|show|set [options]\n\n"
+                               "  init   Create the settings store\n"
+                               "  show   Show the stored settings\n"
+                               "  set    Change stored settings\n\n"
+                               "Run 'varnell store <action> --help' for its options."));
         return Success;
     }
     error(action.isEmpty() ? QStringLiteral("store needs an action: init, show or set")

@@ -99,6 +99,18 @@ void TestCli::encryptAndDecrypt()
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/a.txt")), savedText);
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/b.txt")), savedText);
 
+    // Text from outside the program shows its control characters as
+    // escapes: a record's value or a file name can neither steer the
+    // terminal nor forge a line.
+    QCOMPARE(varnell("encrypt --key k --output " + path(env, "esc.vrd"),
+                     "Name:\t\x1b[2Jgone\xc2\x9d\n")
+                 .exitCode,
+             0);
+    QCOMPARE(varnell("decrypt --key k " + path(env, "esc.vrd")).out,
+             QByteArray("Name:               \\x1B[2Jgone\\x9D\n"));
+    QCOMPARE(varnell("decrypt --key k " + path(env, "a\nb.vrd")).err,
+             "varnell: " + path(env, "a\\x0Ab.vrd") + ": no such file\n");
+
     // Nothing half-made replaces a good file.
     QCOMPARE(varnell("decrypt --key k --output " + a + ' ' + path(env, "none.vrd")).exitCode, 1);
     QCOMPARE(varnell("encrypt --key k --output " + a, "Name:\t\xe4\xb8\xad\n").exitCode, 1);
