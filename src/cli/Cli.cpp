@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "BuildConfig.h"
+#include "common/Messages.h"
 #include "common/SafeFile.h"
 #include "gateway/modProdUpdate.h"
 #include "store/modPublic.h"
@@ -30,7 +31,36 @@ void write(std::FILE *stream, const QString &text)
     std::fwrite(utf8.constData(), 1, std::size_t(utf8.size()), stream);
 }
 
+// The core's messages (the crypto filter's, say) as error lines; each one
+// counts against the command's success.
+class ErrorSink final : public Messages::Sink
+{
+public:
+    void inform(Messages::Icon, const QString &, const QString &text,
+                const QString &details) override
+    {
+        ++raised;
+        QString flat = text;
+        flat.replace(QLatin1String("\r\n"), QLatin1String(" "));
+        error(withCause(flat, details));
+    }
+    bool ask(const QString &title, const QString &text) override
+    {
+        inform(Messages::Icon::None, title, text, QString());
+        return false;
+    }
+
+    int raised = 0;
+};
+
+ErrorSink errorSink;
+
 } // namespace
+
+int raisedMessages()
+{
+    return errorSink.raised;
+}
 
 QString visible(const QString &text)
 {
@@ -281,6 +311,7 @@ const char usage[] = "Usage: varnell <command> [options]\n"
 
 int run(const QStringList &arguments)
 {
+    Messages::setSink(&errorSink);
     modPublic::determineSystemDirectory();
     modProdUpdate::sweepStaleAnswerFiles();
     if (arguments.isEmpty()) {

@@ -28,6 +28,10 @@ void outText(const QString &text);
 void error(const QString &message);
 // Prints the message and gives Failure.
 int fail(const QString &message);
+// How many messages the core has raised (through the message seam) in this
+// run; each was printed as an error. A command that sees one is not a
+// success.
+int raisedMessages();
 // The message followed by its cause in brackets: "Unable to update keys.
 // (/var/lib/varnell/vemtu.sys: No space left on device)".
 QString withCause(const QString &message, const QString &cause);

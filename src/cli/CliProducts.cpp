@@ -264,11 +264,11 @@ int products(const QStringList &arguments)
         return productsUpdate(rest);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         outText(QStringLiteral("Usage: varnell products count|show|list|update [options]\n\n"
-                           "  count    Show how many products the central server holds\n"
-                           "  show N   Show the product at position N\n"
-                           "  list     Show every product\n"
-                           "  update   Add or change a product\n\n"
-                           "Run 'varnell products <action> --help' for its options."));
+                               "  count    Show how many products the central server holds\n"
+                               "  show N   Show the product at position N\n"
+                               "  list     Show every product\n"
+                               "  update   Add or change a product\n\n"
+                               "Run 'varnell products <action> --help' for its options."));
         return Success;
     }
     error(action.isEmpty() ? QStringLiteral("products needs an action: count, show, list or update")

@@ -86,9 +86,16 @@ int decrypt(const QStringList &arguments)
             status = Failure;
             continue;
         }
+        const int messagesBefore = raisedMessages();
         const RecordText::FileText read = RecordText::fromFile(input, key);
         if (!read.error.isEmpty()) {
             error(QStringLiteral("%1: %2").arg(input, read.error));
+            status = Failure;
+            continue;
+        }
+        // The crypto filter said something went wrong (printed above): the
+        // input is not done.
+        if (raisedMessages() != messagesBefore) {
             status = Failure;
             continue;
         }

@@ -99,6 +99,17 @@ void TestCli::encryptAndDecrypt()
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/a.txt")), savedText);
     QCOMPARE(fileOrMissing(QString::fromUtf8(out + "/b.txt")), savedText);
 
+    // The crypto filter's own failure (its key container cannot be made: a
+    // file stands in its place) fails the command instead of passing as a
+    // note beside a success.
+    const QByteArray container = qgetenv("VARNELL_KEY_CONTAINER");
+    qputenv("VARNELL_KEY_CONTAINER", a);
+    r = varnell("decrypt --key k " + a);
+    qputenv("VARNELL_KEY_CONTAINER", container);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.endsWith("varnell: InitUser failed\n"), r.err);
+
     // Text from outside the program shows its control characters as
     // escapes: a record's value or a file name can neither steer the
     // terminal nor forge a line.
