@@ -31,6 +31,19 @@ QString systemReason(int errorCode)
     return QString::fromLocal8Bit(std::strerror(errorCode));
 }
 
+// Why a file or folder of the store is not to be trusted, or an empty text.
+QString untrusted(const struct stat &status, bool isFolder)
+{
+    const uid_t me = ::geteuid();
+    if (status.st_uid != 0 && status.st_uid != me)
+        return QStringLiteral("belongs to another user (uid %1)").arg(status.st_uid);
+    const bool sticky = isFolder && (status.st_mode & S_ISVTX);
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) && !sticky)
+        return QStringLiteral("can be written by other users (mode %1)")
+            .arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return QString();
+}
+
 bool processRuns(pid_t pid)
 {
     // EPERM: it runs, under another user.
@@ -39,7 +52,7 @@ bool processRuns(pid_t pid)
 
 } // namespace
 
-ExclusiveLock::ExclusiveLock(const QString &path)
+ExclusiveLock::ExclusiveLock(const QString &path, Trust trust)
 {
     const QByteArray native = QFile::encodeName(path);
     // Not blocking on open: a FIFO in the store's place would otherwise wait
@@ -56,6 +69,13 @@ ExclusiveLock::ExclusiveLock(const QString &path)
         m_failure = QStringLiteral("is a folder");
     else if (!S_ISREG(status.st_mode))
         m_failure = QStringLiteral("not a regular file");
+    else if (trust == Trust::Required && !untrusted(status, false).isEmpty())
+        m_failure = QStringLiteral("the store ") + untrusted(status, false);
+    else if (struct stat folder = {};
+             trust == Trust::Required &&
+             ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0 &&
+             !untrusted(folder, true).isEmpty())
+        m_failure = QStringLiteral("its folder ") + untrusted(folder, true);
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         m_failure = errno == EWOULDBLOCK ? QStringLiteral("the file is locked by another process")
                                          : systemReason(errno);
@@ -143,11 +163,19 @@ Result create(const QString &path, const QString &developerKey, const QString &e
     // swap files in it, whatever the umask.
     if (const SafeFile::Result made = SafeFile::createFolders(target.absolutePath(), 0755); !made)
         return failure(made.error + QLatin1Char('.'));
+    // A store in a folder that others may write to would be refused when
+    // read: it is not made there.
+    struct stat folderStatus = {};
+    if (::stat(QFile::encodeName(target.absolutePath()).constData(), &folderStatus) == 0) {
+        if (const QString why = untrusted(folderStatus, true); !why.isEmpty())
+            return failure(QStringLiteral("Cannot make the settings store in %1: the folder %2.")
+                               .arg(target.absolutePath(), why));
+    }
 
     // Keep every other user of the old store out while it is replaced.
     std::optional<ExclusiveLock> lock;
     if (exists) {
-        lock.emplace(path);
+        lock.emplace(path, ExclusiveLock::Trust::NotRequired);
         if (!lock->held())
             return failure(QStringLiteral("Cannot replace the settings store %1: %2.")
                                .arg(path, lock->failure()));

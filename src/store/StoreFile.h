@@ -30,7 +30,19 @@ void removeLeftovers(const QString &folder);
 class ExclusiveLock
 {
 public:
-    explicit ExclusiveLock(const QString &path);
+    enum class Trust
+    {
+        // The store's values steer where requests and packets go: a file
+        // another user could have written or swapped in is refused, as ssh
+        // refuses loose key files. Its owner must be root or the caller,
+        // and neither it nor its folder may be writable by other users (a
+        // sticky folder, whose files others cannot replace, may be).
+        Required,
+        // Only for replacing the store with a new one of the caller's own.
+        NotRequired
+    };
+
+    explicit ExclusiveLock(const QString &path, Trust trust = Trust::Required);
     ~ExclusiveLock();
     ExclusiveLock(const ExclusiveLock &) = delete;
     ExclusiveLock &operator=(const ExclusiveLock &) = delete;

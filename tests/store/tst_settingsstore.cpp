@@ -99,6 +99,10 @@ void TestSettingsStore::readWriteKeepsValuesExactly()
     QVERIFY(r.ok);
     QCOMPARE(r.developer, QString());
     QCOMPARE(r.password, QString());
+    // A sticky folder that others may write to is fine: they cannot replace
+    // the store in it.
+    QVERIFY(::chmod(QFile::encodeName(env.systemDir()).constData(), 01777) == 0);
+    QVERIFY(readWithSentinels().ok);
 }
 
 void TestSettingsStore::nullColumnsAndPositions()
@@ -146,6 +150,9 @@ enum class Shape
     Damaged,
     Empty,
     NoRecord,
+    LooseFile,
+    LooseFolder,
+    OtherOwner,
 };
 
 void TestSettingsStore::failuresSayWhyAndChangeNothing_data()
@@ -165,6 +172,17 @@ void TestSettingsStore::failuresSayWhyAndChangeNothing_data()
     QTest::newRow("empty file") << Shape::Empty << QStringLiteral("no such table: tblEncryptKey");
     QTest::newRow("no record") << Shape::NoRecord
                                << QStringLiteral("the settings table holds no record");
+    // A store others could have written or swapped in steers requests
+    // elsewhere: refused.
+    QTest::newRow("writable by others")
+        << Shape::LooseFile
+        << QStringLiteral("the store can be written by other users (mode 0666)");
+    QTest::newRow("folder writable by others")
+        << Shape::LooseFolder
+        << QStringLiteral("its folder can be written by other users (mode 0777)");
+    QTest::newRow("another user's") << Shape::OtherOwner
+                                    << QStringLiteral("the store belongs to another user (uid "
+                                                      "65534)");
 }
 
 void TestSettingsStore::failuresSayWhyAndChangeNothing()
@@ -202,6 +220,20 @@ void TestSettingsStore::failuresSayWhyAndChangeNothing()
         break;
     case Shape::NoRecord:
         makeStore(path, storeKey, {createTable});
+        break;
+    case Shape::LooseFile:
+        env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
+        break;
+    case Shape::LooseFolder:
+        env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+        QVERIFY(::chmod(QFile::encodeName(env.systemDir()).constData(), 0777) == 0);
+        break;
+    case Shape::OtherOwner:
+        if (::geteuid() != 0)
+            QSKIP("handing a file to another user needs root");
+        env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+        QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
         break;
     }
     // A FIFO is never opened here: that would wait for a writer.
@@ -275,19 +307,24 @@ void TestSettingsStore::installerCreatesAndReplaces()
 {
     TestEnvironment env;
     // The folders it makes are 0755 at most, whatever the umask; one that is
-    // there already is left as it is.
+    // there already is left as it is, and one that others may write to is
+    // refused.
     const QString nested = env.path(QStringLiteral("a/b/vemtu.sys"));
     const QString loose = env.path(QStringLiteral("loose"));
     QVERIFY(QDir().mkpath(loose));
     QVERIFY(::chmod(QFile::encodeName(loose).constData(), 0777) == 0);
     const mode_t umask = ::umask(0);
     const bool made =
-        StoreFile::create(nested, QStringLiteral("D"), QStringLiteral("E"), QString(), false).ok &&
+        StoreFile::create(nested, QStringLiteral("D"), QStringLiteral("E"), QString(), false).ok;
+    const StoreFile::Result inLoose =
         StoreFile::create(loose + QStringLiteral("/vemtu.sys"), QStringLiteral("D"),
-                          QStringLiteral("E"), QString(), false)
-            .ok;
+                          QStringLiteral("E"), QString(), false);
     ::umask(umask);
     QVERIFY(made);
+    QCOMPARE(inLoose.error,
+             QStringLiteral("Cannot make the settings store in %1: the folder can be written by "
+                            "other users (mode 0777).")
+                 .arg(loose));
     QCOMPARE(
         QStringList({QString::number(unixMode(env.path(QStringLiteral("a"))), 8),
                      QString::number(unixMode(env.path(QStringLiteral("a/b"))), 8),
