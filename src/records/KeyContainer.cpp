@@ -1,5 +1,6 @@
 #include "records/KeyContainer.h"
 
+#include "common/PrivateFolder.h"
 #include "common/SafeFile.h"
 
 #include <QDateTime>
@@ -83,13 +84,20 @@ Outcome ensureFolder(bool *created)
     const QString path = folder();
     if (created)
         *created = false;
-    if (QFileInfo(path).isDir())
-        return Outcome{true, 0};
-    errno = 0;
-    if (!QDir().mkpath(path) || !QFile::setPermissions(path, ownerOnly | QFileDevice::ExeOwner))
-        return failed();
+    const bool existed = QFileInfo::exists(path);
+    // The folders above are the user's own data folders; the container
+    // itself is this user's alone: a link, a file or another user's folder
+    // in its place is refused, a looser mode tightened.
+    if (!existed) {
+        if (const SafeFile::Result made =
+                SafeFile::createFolders(QFileInfo(path).absolutePath(), 0700);
+            !made)
+            return Outcome{false, made.errorCode};
+    }
+    if (!PrivateFolder::prepare(path, QStringLiteral("the key container")).isEmpty())
+        return Outcome{false, EACCES};
     if (created)
-        *created = true;
+        *created = !existed;
     return Outcome{true, 0};
 }
 

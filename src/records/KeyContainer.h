@@ -37,6 +37,9 @@ struct Outcome
 // VARNELL_KEY_CONTAINER overrides the folder (tests, portable installs).
 QString folder();
 
+// Makes the container folder (0700) when missing; one that is there is
+// checked: a link, a file or another user's folder in its place fails, a
+// looser mode is tightened.
 Outcome ensureFolder(bool *created = nullptr);
 // Loads a key; fails with noKeyCode when its file does not exist.
 Key load(KeyKind kind, Outcome *outcome);

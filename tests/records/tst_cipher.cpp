@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestCipher : public QObject
 {
     Q_OBJECT
@@ -159,6 +161,16 @@ void TestCipher::signaturesAndKeyContainer()
     clsCryptoFilterBox blocked;
     QCOMPARE(sink.texts().size(), 2);
     QCOMPARE(sink.messages[1].text, QStringLiteral("InitUser failed"));
+    QVERIFY(QFile::remove(signatureKey));
+
+    // An existing container folder is checked: a loose mode is tightened, a
+    // link planted in its place is refused.
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0777) == 0);
+    QVERIFY(KeyContainer::ensureFolder().ok);
+    QCOMPARE(unixMode(folder), 0700);
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QFile::link(env.path(), folder));
+    QVERIFY(!KeyContainer::ensureFolder().ok);
 }
 
 QTEST_GUILESS_MAIN(TestCipher)
