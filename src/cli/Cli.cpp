@@ -4,6 +4,7 @@
 #include "common/Messages.h"
 #include "common/SafeFile.h"
 #include "gateway/modProdUpdate.h"
+#include "shell/HelpLinks.h"
 #include "store/modPublic.h"
 
 #include <QFile>
@@ -280,10 +281,7 @@ int about(const QStringList &arguments)
         return done;
     if (!command.positional().isEmpty())
         return command.usageError(QStringLiteral("about takes no arguments"));
-    out(QStringLiteral("Varnell Decryptor, version %1.%2.%3")
-            .arg(BuildConfig::versionMajor)
-            .arg(BuildConfig::versionMinor)
-            .arg(BuildConfig::versionPatch));
+    out(HelpLinks::versionLine());
     out(QStringLiteral("Settings store: %1")
             .arg(QFileInfo(modPublic::storePath()).absoluteFilePath()));
     out(QStringLiteral("Central host: %1").arg(QString::fromUtf8(BuildConfig::centralHost)));

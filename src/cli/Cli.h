@@ -46,7 +46,6 @@ class Command
 public:
     Command(const QString &name, const QString &description);
 
-    QCommandLineParser &parser() { return m_parser; }
     void addOption(const QCommandLineOption &option) { m_parser.addOption(option); }
     void addPositional(const QString &name, const QString &description,
                        const QString &syntax = QString())

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "store/modPublic.h"
 
 #include "gateway/Amount.h"
 #include "gateway/ProductRecord.h"
@@ -14,7 +15,6 @@ namespace Cli {
 
 namespace {
 
-const QString storeFailure = QStringLiteral("Unable to access utility settings.");
 const QString countFailure =
     QStringLiteral("There has been an error retrieving your account information. "
                    "The processing server may not be available at this time.");
@@ -90,7 +90,7 @@ int begin(Command &command, const QStringList &arguments, int positionals)
         return command.usageError(positionals == 0 ? QStringLiteral("unexpected argument")
                                                    : QStringLiteral("give the product's position"));
     Settings settings;
-    return readStoreWithLogin(command, settings, storeFailure);
+    return readStoreWithLogin(command, settings, modPublic::storeFailureText());
 }
 
 int productsCount(const QStringList &arguments)
@@ -236,7 +236,8 @@ int productsUpdate(const QStringList &arguments)
                     refusal->text.split(QStringLiteral("\r\n")).join(QLatin1Char(' ')));
 
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
     if (!modProdUpdate::UpdateProduct(*ProductRules::productIdValue(form.productId),
                                       *Amount::parse(form.price), form.description,

@@ -19,8 +19,6 @@ namespace Cli {
 
 namespace {
 
-const QString storeFailure = QStringLiteral("Unable to access utility settings.");
-
 // "day", "week", "month" or "year" (any letter case) as a period index, or -1.
 int periodIndex(const QString &name)
 {
@@ -64,6 +62,8 @@ void printOutcome(const modStatistics::Outcome &outcome)
     out(outcome.title);
     for (const QString &line : outcome.text.split(QLatin1String("\r\n")))
         out(line);
+    if (!outcome.details.isEmpty())
+        out(QLatin1Char('(') + outcome.details + QLatin1Char(')'));
 }
 
 } // namespace
@@ -96,7 +96,8 @@ int stats(const QStringList &arguments)
         return command.usageError(QStringLiteral("--csv and --json exclude each other"));
 
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
     // The retrieval reads the store again itself, as every request does.
     const modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(period);
@@ -134,7 +135,8 @@ int status(const QStringList &arguments)
         return command.usageError(QStringLiteral("status takes no arguments"));
 
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
     bool allActive = true;
     for (const QString &entry : {QStringLiteral("Server 0"), QStringLiteral("Server 1")}) {
@@ -165,7 +167,8 @@ int resend(const QStringList &arguments)
         return command.usageError(QStringLiteral("resend takes one transaction ID"));
 
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
 
     PacketRequest request;
@@ -184,24 +187,17 @@ int resend(const QStringList &arguments)
         failure = reason;
         loop.quit();
     });
-    switch (request.start(modPublic::GetServerPath(settings.developerKey),
-                          command.positional().first())) {
-    case PacketRequest::Start::Started:
-        break;
-    case PacketRequest::Start::NoServerPath:
-        printOutcome(modStatistics::noPackageServer());
-        return Failure;
-    case PacketRequest::Start::StillExecuting:
-        printOutcome(modStatistics::previousRequestInProgress());
-        return Failure;
-    case PacketRequest::Start::OtherError:
-        printOutcome(modStatistics::unknownRequestError());
+    if (const auto refused = modStatistics::startRefusal(request.start(
+            modPublic::GetServerPath(settings.developerKey), command.positional().first()))) {
+        printOutcome(*refused);
         return Failure;
     }
     if (!done)
         loop.exec();
-    if (!answered)
-        return fail(QStringLiteral("The package server gave no answer: %1").arg(failure));
+    if (!answered) {
+        printOutcome(modStatistics::requestFailed(failure));
+        return Failure;
+    }
     printOutcome(outcome);
     return outcome.title == QLatin1String("Request Sent") ? Success : Failure;
 }

@@ -12,8 +12,6 @@ namespace Cli {
 
 namespace {
 
-const QString storeFailure = QStringLiteral("Unable to access utility settings.");
-
 const QString secretNames[] = {QStringLiteral("developer-key"), QStringLiteral("encryption-key"),
                                QStringLiteral("password")};
 const QString secretPrompts[] = {QStringLiteral("Developer key: "),
@@ -85,7 +83,8 @@ int storeShow(const QStringList &arguments)
     if (!command.positional().isEmpty())
         return command.usageError(QStringLiteral("unexpected argument"));
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
     QString shownPassword = settings.password;
     if (!command.isSet(QStringLiteral("reveal")))
@@ -117,7 +116,8 @@ int storeSet(const QStringList &arguments)
     // The login comes first, then the new values (standard input in the
     // same order).
     Settings settings;
-    if (const int done = readStoreWithLogin(command, settings, storeFailure); done >= 0)
+    if (const int done = readStoreWithLogin(command, settings, modPublic::storeFailureText());
+        done >= 0)
         return done;
     if (const int done = readSecrets(command, settings, false); done >= 0)
         return done;

@@ -33,11 +33,6 @@ void setSink(Sink *s)
     current = s ? s : &defaultSink;
 }
 
-Sink &sink()
-{
-    return *current;
-}
-
 void inform(Icon icon, const QString &title, const QString &text, const QString &details)
 {
     current->inform(icon, title, text, details);

@@ -37,7 +37,6 @@ inline QString appTitle()
 // Installs a sink; nullptr goes back to the default, which writes to stderr
 // and answers No. The caller keeps ownership.
 void setSink(Sink *sink);
-Sink &sink();
 
 void inform(Icon icon, const QString &title, const QString &text,
             const QString &details = QString());

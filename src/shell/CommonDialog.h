@@ -63,7 +63,6 @@ public:
     QString DefaultExt;
 
     void setBackend(Backend *backend) { m_backend = backend; }
-    Backend *backend() const { return m_backend; }
 
     // A box without a backend counts as cancelled. On acceptance FileName
     // holds the chosen path (with DefaultExt added to a name that has no

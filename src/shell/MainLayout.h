@@ -11,8 +11,6 @@
 // on every resize and tab switch.
 namespace MainLayout {
 
-inline constexpr double twipsPerInch = 1440.0;
-
 inline constexpr double minWindowWidth = 8500;
 inline constexpr double minWindowHeight = 6500;
 inline constexpr double frameLeft = 240;

@@ -607,7 +607,7 @@ bool frmMain::Form_Load()
     if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
                                  m_settings.password, &why)) {
         Messages::inform(Messages::Icon::Critical, Messages::appTitle(),
-                         Messages::lines({QStringLiteral("Unable to access utility settings."),
+                         Messages::lines({modPublic::storeFailureText(),
                                           QStringLiteral("Please contact Ostrand.")}),
                          why);
         m_exitCode = 1;

@@ -91,6 +91,21 @@ Outcome unknownRequestError()
                                             "contact Ostrand")})};
 }
 
+std::optional<Outcome> startRefusal(PacketRequest::Start start)
+{
+    switch (start) {
+    case PacketRequest::Start::Started:
+        break;
+    case PacketRequest::Start::StillExecuting:
+        return previousRequestInProgress();
+    case PacketRequest::Start::NoServerPath:
+        return noPackageServer();
+    case PacketRequest::Start::OtherError:
+        return unknownRequestError();
+    }
+    return std::nullopt;
+}
+
 Outcome requestFailed(const QString &reason)
 {
     return {Messages::Icon::Exclamation, QStringLiteral("Unknown Request Error"),

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "common/Messages.h"
+#include "statistics/PacketRequest.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 // Asking the developer's package server to e-mail a transaction's packet
 // again: the transaction ID taken out of a transaction node's text, the
@@ -44,6 +47,10 @@ Outcome invalidSelection();          // no transaction node selected
 Outcome previousRequestInProgress(); // a request is under way
 Outcome unknownRequestError();       // the request could not be started
 Outcome noPackageServer();           // the developer key names no package server
+// What the developer is told when the request could not be started;
+// nothing for a request that started.
+std::optional<Outcome> startRefusal(PacketRequest::Start start);
+
 // The request ended without an answer (server unreachable, connection
 // broken, time up, an answer cut short); reason says which.
 Outcome requestFailed(const QString &reason);

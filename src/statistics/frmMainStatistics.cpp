@@ -125,20 +125,10 @@ void frmMain::cmdReqPackage_Click()
     }
     // One request at a time: the channel refuses a second one while the
     // first runs, and that answer is still reported when it comes.
-    switch (m_INetReq->start(modPublic::GetServerPath(m_settings.developerKey),
-                             modStatistics::transactionIdFromNodeText(text))) {
-    case PacketRequest::Start::Started:
-        break;
-    case PacketRequest::Start::StillExecuting:
-        report(modStatistics::previousRequestInProgress());
-        break;
-    case PacketRequest::Start::NoServerPath:
-        report(modStatistics::noPackageServer());
-        break;
-    case PacketRequest::Start::OtherError:
-        report(modStatistics::unknownRequestError());
-        break;
-    }
+    if (const auto refused = modStatistics::startRefusal(
+            m_INetReq->start(modPublic::GetServerPath(m_settings.developerKey),
+                             modStatistics::transactionIdFromNodeText(text))))
+        report(*refused);
 }
 
 void frmMain::INetReq_Completed(const QByteArray &body)

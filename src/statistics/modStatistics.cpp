@@ -190,8 +190,7 @@ QString statisticsIdentifier(const QString &serverPath)
 
 QString statisticsUrl(const QString &identifier, int period)
 {
-    return QLatin1String("http://") + modProdUpdate::centralHost() +
-           QLatin1String("/Validator/ProdReview.asp?DevID=") +
+    return modProdUpdate::CentralBaseURL() + QLatin1String("ProdReview.asp?DevID=") +
            modProdUpdate::queryValue(identifier) + QLatin1String("&DateRange=") +
            QString::number(period);
 }

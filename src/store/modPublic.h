@@ -33,6 +33,13 @@ bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &passwo
 bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
                    const QString &password, QString *why = nullptr);
 
+// What every user of the store says when it cannot be read; the cause
+// and the path follow it.
+inline QString storeFailureText()
+{
+    return QStringLiteral("Unable to access utility settings.");
+}
+
 // Characters 13 onwards of the key, lower-cased, with x, y and z standing for
 // ".ca/", ".com/" and "/".
 QString GetServerPath(const QString &developerKey);
