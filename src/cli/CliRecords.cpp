@@ -80,6 +80,8 @@ int decrypt(const QStringList &arguments)
 
     int status = Success;
     QSet<QString> written;
+    // One decoder for the batch: the key container is set up once.
+    RecordText::Decoder decoder;
     for (const QString &input : inputs) {
         if (!QFileInfo::exists(input)) {
             error(QStringLiteral("%1: no such file").arg(input));
@@ -87,7 +89,7 @@ int decrypt(const QStringList &arguments)
             continue;
         }
         const int messagesBefore = raisedMessages();
-        const RecordText::FileText read = RecordText::fromFile(input, key);
+        const RecordText::FileText read = RecordText::fromFile(decoder, input, key);
         if (!read.error.isEmpty()) {
             error(QStringLiteral("%1: %2").arg(input, read.error));
             status = Failure;

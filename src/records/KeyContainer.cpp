@@ -94,7 +94,9 @@ Outcome ensureFolder(bool *created)
             !made)
             return Outcome{false, made.errorCode};
     }
-    if (!PrivateFolder::prepare(path, QStringLiteral("the key container")).isEmpty())
+    const QString role = QStringLiteral("the key container");
+    if (!(existed ? PrivateFolder::checkAndTighten(path, role) : PrivateFolder::prepare(path, role))
+             .isEmpty())
         return Outcome{false, EACCES};
     if (created)
         *created = !existed;

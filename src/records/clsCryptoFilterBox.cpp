@@ -50,13 +50,17 @@ bool clsCryptoFilterBox::InitUser()
 
 Rc4 clsCryptoFilterBox::cipherFor(const QByteArray &password)
 {
-    if (!m_reuseSchedule)
-        return RecordCipher::keyed(password);
-    if (!m_schedule || m_schedulePassword != password) {
-        m_schedule = RecordCipher::keyed(password);
-        m_schedulePassword = password;
+    // The schedule of the last password is kept for the thread, across
+    // filters: a batch makes a filter per record file, all under one key,
+    // and deriving a schedule (a digest and 256 swaps) costs more than
+    // decrypting a field.
+    thread_local std::optional<Rc4> schedule;
+    thread_local QByteArray schedulePassword;
+    if (!schedule || schedulePassword != password) {
+        schedule = RecordCipher::keyed(password);
+        schedulePassword = password;
     }
-    return *m_schedule; // a copy starts the keystream at its first byte
+    return *schedule; // a copy starts the keystream at its first byte
 }
 
 void clsCryptoFilterBox::cryptInto(QByteArray &out)
@@ -64,6 +68,13 @@ void clsCryptoFilterBox::cryptInto(QByteArray &out)
     Rc4 cipher = cipherFor(m_password);
     out = m_inBuffer;
     cipher.apply(out.data(), out.size());
+}
+
+void clsCryptoFilterBox::DecryptInPlace(char *data, qsizetype size)
+{
+    m_status = 0;
+    cipherFor(m_password).apply(data, size);
+    m_status = 1;
 }
 
 void clsCryptoFilterBox::Encrypt()

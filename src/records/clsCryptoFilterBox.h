@@ -33,10 +33,9 @@ public:
     void Sign();
     void Validate();
 
-    // The key schedule of the last password is kept and reused, which gives
-    // the same bytes as deriving it afresh; switched off to measure the
-    // difference.
-    void setReuseKeySchedule(bool reuse) { m_reuseSchedule = reuse; }
+    // Decrypt without the buffers: the bytes are decrypted in place under
+    // Password, for the record decoder's many small fields.
+    void DecryptInPlace(char *data, qsizetype size);
 
 private:
     bool InitUser();
@@ -49,7 +48,4 @@ private:
     QByteArray m_signature;
     std::int32_t m_status = 0;
 
-    bool m_reuseSchedule = true;
-    std::optional<Rc4> m_schedule;
-    QByteArray m_schedulePassword;
 };

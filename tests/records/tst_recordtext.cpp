@@ -158,6 +158,15 @@ void TestRecordText::wrongKeyKeepsLabelsAndLengths()
     QVERIFY(lines[1].startsWith(QStringLiteral("Card Number:        ")));
     QCOMPARE(lines[1].size(), 20 + 19); // still grouped
     QCOMPARE(lines[1].at(24), QLatin1Char(' '));
+
+    // One decoder for a batch follows each file's key: the kept key
+    // schedule is never one of another key.
+    RecordText::Decoder decoder;
+    const QString right = RecordText::fromBytes(file, key);
+    QCOMPARE(decoder.text(file, QStringLiteral("wrong key")), lines.join(QStringLiteral("\r\n")));
+    QCOMPARE(decoder.text(file, key), right);
+    QCOMPARE(decoder.text(file, QStringLiteral("wrong key")), lines.join(QStringLiteral("\r\n")));
+    QVERIFY(right.startsWith(QStringLiteral("Name:               ACME LTD\r\n")));
 }
 
 void TestRecordText::hookRunsAfterEachField()
