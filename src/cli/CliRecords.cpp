@@ -82,6 +82,7 @@ int decrypt(const QStringList &arguments)
     QSet<QString> written;
     // One decoder for the batch: the key container is set up once.
     RecordText::Decoder decoder;
+    SafeFile::Batch batch;
     for (const QString &input : inputs) {
         if (!QFileInfo::exists(input)) {
             error(QStringLiteral("%1: no such file").arg(input));
@@ -117,14 +118,21 @@ int decrypt(const QStringList &arguments)
             status = Failure;
             continue;
         }
-        if (const SafeFile::Result written =
-                SafeFile::write(target, RecordFile::savedTextForm(text));
-            !written) {
-            error(written.error);
+        // A single output is synced on its own; a folder's outputs are made
+        // durable together, with one sync at the end.
+        const QByteArray bytes = RecordFile::savedTextForm(text);
+        if (const SafeFile::Result done =
+                toDir ? batch.add(target, bytes) : SafeFile::write(target, bytes);
+            !done) {
+            error(done.error);
             status = Failure;
             continue;
         }
         written.insert(QFileInfo(target).absoluteFilePath());
+    }
+    if (const SafeFile::Result committed = batch.commit(); !committed) {
+        error(committed.error);
+        status = Failure;
     }
     return status;
 }

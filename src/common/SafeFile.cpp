@@ -128,8 +128,10 @@ PendingFile::PendingFile(const QString &path, Options options) : m_path(path)
         return;
     }
     m_temporary = temporary;
-    if (::fchmod(m_fd, mode) != 0)
+    struct stat created = {};
+    if (::fchmod(m_fd, mode) != 0 || ::fstat(m_fd, &created) != 0)
         fail(errno);
+    m_device = created.st_dev;
 }
 
 PendingFile::~PendingFile()
@@ -200,7 +202,40 @@ bool PendingFile::sync()
     return true;
 }
 
-bool PendingFile::replace()
+bool PendingFile::closeUnsynced()
+{
+    if (!m_result.ok)
+        return false;
+    if (m_fd < 0)
+        return fail(EBADF);
+    // Not synced here: the batch's one sync writes out and waits for all of
+    // its files at once, which costs far less than starting each on its own.
+    const int closed = ::close(m_fd);
+    m_fd = -1;
+    if (closed != 0 && errno != EINTR)
+        return fail(errno);
+    return true;
+}
+
+QByteArray PendingFile::folder() const
+{
+    return folderOf(m_target);
+}
+
+namespace {
+
+void syncFolderOf(const QByteArray &folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool PendingFile::replace(bool syncFolder)
 {
     if (!m_result.ok)
         return false;
@@ -212,12 +247,64 @@ bool PendingFile::replace()
     // The rename is on disk once its folder is synced. A failure here is not
     // reported: the new file is in place and the earlier one gone, so
     // telling the caller that the write failed would be untrue.
-    const int folder = ::open(folderOf(m_target).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    if (syncFolder)
+        syncFolderOf(folderOf(m_target));
     return true;
+}
+
+Batch::Batch() = default;
+Batch::~Batch() = default;
+
+qsizetype Batch::size() const
+{
+    return qsizetype(m_files.size());
+}
+
+Result Batch::add(const QString &path, QByteArrayView bytes, Options options)
+{
+    auto file = std::make_unique<PendingFile>(path, options);
+    if (file->write(bytes) && file->closeUnsynced())
+        m_files.push_back(std::move(file));
+    return file ? file->result() : Result{};
+}
+
+Result Batch::commit()
+{
+    std::vector<std::unique_ptr<PendingFile>> files = std::move(m_files);
+    m_files.clear();
+    // One sync per file system the batch lies on: syncfs() writes out and
+    // waits for every file written there, and reports a write-back error
+    // (a full disk, a failing device) of any of them.
+    std::vector<dev_t> synced;
+    for (const auto &file : files) {
+        if (std::find(synced.begin(), synced.end(), file->m_device) != synced.end())
+            continue;
+        int error = 0;
+        const int fd = ::open(file->folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            error = errno;
+        else if (injected && injected->step == Fault::Step::Sync)
+            error = injected->errorCode;
+        else if (::syncfs(fd) != 0)
+            error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (error != 0)
+            return failure(error, QStringLiteral("Cannot write the files in %1: %2")
+                                      .arg(QFile::decodeName(file->folder()), systemReason(error)));
+        synced.push_back(file->m_device);
+    }
+    std::vector<QByteArray> folders;
+    for (const auto &file : files) {
+        file->m_synced = true;
+        if (!file->replace(false))
+            return file->result();
+        if (std::find(folders.begin(), folders.end(), file->folder()) == folders.end())
+            folders.push_back(file->folder());
+    }
+    for (const QByteArray &folder : folders)
+        syncFolderOf(folder);
+    return Result{};
 }
 
 Result write(const QString &path, QByteArrayView bytes, Options options)

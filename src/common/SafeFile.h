@@ -4,7 +4,9 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -62,11 +64,18 @@ public:
     bool write(QByteArrayView bytes);
     // Syncs the data written to the disk and closes the temporary file.
     bool sync();
-    // Renames the temporary file over the target, then syncs the folder.
-    // Call it only after the data was synced.
-    bool replace();
+    // Closes the temporary file without syncing it: a Batch syncs many such
+    // files at once.
+    bool closeUnsynced();
+    // Renames the temporary file over the target, then syncs the folder
+    // (unless told that the caller syncs it). Call it only after the data
+    // was synced, by sync() or by a Batch.
+    bool replace(bool syncFolder = true);
 
     const Result &result() const { return m_result; }
+    // The folder the file goes into, and the temporary file's path.
+    QByteArray folder() const;
+    QByteArray temporaryPath() const { return m_temporary; }
 
 private:
     bool fail(int errorCode, const QString &reason = QString());
@@ -75,9 +84,38 @@ private:
     QByteArray m_target;
     QByteArray m_temporary;
     int m_fd = -1;
+    dev_t m_device = 0; // the file system the file is written on
     qint64 m_written = 0;
     bool m_synced = false;
     Result m_result;
+
+    friend class Batch;
+};
+
+// Many files written as one batch, made durable with one sync instead of one
+// per file (the way git's batch mode does it): each file is written under a
+// temporary name beside its target; commit() syncs the file systems they lie
+// on once, then renames each into place and syncs each folder once. A crash
+// or a kill part-way leaves whole files under their names, or temporary
+// names, never a half-written file under its final name.
+class Batch
+{
+public:
+    Batch();
+    ~Batch();
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+    // Writes one file of the batch, not yet in place. A failure concerns
+    // that file alone; the file is then not part of the batch.
+    Result add(const QString &path, QByteArrayView bytes, Options options = {});
+    // Syncs what was added and puts it in place. On a failed sync nothing
+    // is put in place and the temporary files are removed.
+    Result commit();
+    qsizetype size() const;
+
+private:
+    std::vector<std::unique_ptr<PendingFile>> m_files;
 };
 
 // Writes a whole file: a PendingFile written, synced and put in place.

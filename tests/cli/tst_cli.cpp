@@ -1,11 +1,13 @@
 #include "BuildConfig.h"
 #include "TestConfig.h"
 #include "common/SafeFile.h"
+#include "records/RecordFile.h"
 #include "support/TestEnvironment.h"
 #include "support/VarnellRun.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -54,6 +56,7 @@ private slots:
     void encryptAndDecrypt();
     void storeAndLogin();
     void secretsOffTheCommandLine();
+    void batchKilledPartWay();
     void usageErrorsAndHelp();
 };
 
@@ -113,10 +116,10 @@ void TestCli::encryptAndDecrypt()
     // Text from outside the program shows its control characters as
     // escapes: a record's value or a file name can neither steer the
     // terminal nor forge a line.
-    QCOMPARE(varnell("encrypt --key k --output " + path(env, "esc.vrd"),
-                     "Name:\t\x1b[2Jgone\xc2\x9d\n")
-                 .exitCode,
-             0);
+    QCOMPARE(
+        varnell("encrypt --key k --output " + path(env, "esc.vrd"), "Name:\t\x1b[2Jgone\xc2\x9d\n")
+            .exitCode,
+        0);
     QCOMPARE(varnell("decrypt --key k " + path(env, "esc.vrd")).out,
              QByteArray("Name:               \\x1B[2Jgone\\x9D\n"));
     QCOMPARE(varnell("decrypt --key k " + path(env, "a\nb.vrd")).err,
@@ -257,6 +260,47 @@ void TestCli::secretsOffTheCommandLine()
     QVERIFY(varnell("store show")
                 .out.startsWith(
                     "Developer key: typed dev\nEncryption key: typed key\nPassword: (none)\n"));
+}
+
+void TestCli::batchKilledPartWay()
+{
+    // A batch killed at any moment leaves whole files under their names,
+    // and temporary (hidden) names, never a half-written file.
+    TestEnvironment env;
+    const QByteArray record =
+        RecordFile::fromTabbedText(QString::fromUtf8(sample), QStringLiteral("k")).bytes;
+    QStringList arguments{QStringLiteral("decrypt"), QStringLiteral("--key"), QStringLiteral("k"),
+                          QStringLiteral("--output-dir"), env.path(QStringLiteral("out"))};
+    for (int i = 0; i < 3000; ++i) {
+        const QString input = env.path(QStringLiteral("in/r%1.vrd").arg(i));
+        if (i == 0)
+            QVERIFY(QDir().mkpath(QFileInfo(input).absolutePath()));
+        QVERIFY(SafeFile::write(input, record, {}));
+        arguments.append(input);
+    }
+    bool seenPartWay = false;
+    for (int run = 0; run < 10 && !seenPartWay; ++run) {
+        QDir(env.path(QStringLiteral("out"))).removeRecursively();
+        QVERIFY(QDir().mkpath(env.path(QStringLiteral("out"))));
+        QProcess program;
+        program.start(QString::fromUtf8(TestConfig::varnellPath), arguments);
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(20 + 40 * run);
+        program.kill();
+        program.waitForFinished(10000);
+        const QStringList names = QDir(env.path(QStringLiteral("out")))
+                                      .entryList(QDir::Files | QDir::Hidden | QDir::System);
+        qsizetype finals = 0;
+        for (const QString &name : names) {
+            if (name.startsWith(QLatin1Char('.')))
+                continue;
+            ++finals;
+            QCOMPARE(fileOrMissing(env.path(QStringLiteral("out/") + name)), savedText);
+        }
+        seenPartWay = finals > 0 && finals < 3000;
+        if (program.exitStatus() == QProcess::NormalExit)
+            QCOMPARE(finals, 3000);
+    }
 }
 
 void TestCli::usageErrorsAndHelp()

@@ -55,6 +55,7 @@ private slots:
     void modesAndLinks();
     void linksInSharedFolders();
     void readLimit();
+    void batches();
 };
 
 void TestSafeFile::failedWritesLoseNothing_data()
@@ -221,6 +222,53 @@ void TestSafeFile::readLimit()
     QVERIFY(bytes.startsWith("Name:"));
     QCOMPARE(SafeFile::sizeText(64 << 20) + SafeFile::sizeText(16 << 10) + SafeFile::sizeText(1025),
              QStringLiteral("64 MiB16 KiB1025 bytes"));
+}
+
+void TestSafeFile::batches()
+{
+    // A batch puts every file in place at its commit, not before; an
+    // earlier file is replaced, a new one made 0600.
+    TestEnvironment env;
+    const QString folder = env.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString a = folder + QStringLiteral("/a.txt"), b = folder + QStringLiteral("/b.txt");
+    writePlain(a, "earlier");
+    {
+        SafeFile::Batch batch;
+        QVERIFY(batch.add(a, "new a"));
+        QVERIFY(batch.add(b, "new b"));
+        QCOMPARE(contents(a), QByteArray("earlier"));
+        QVERIFY(!QFile::exists(b));
+        QCOMPARE(entries(folder).size(), 3); // a and two temporary files
+        QVERIFY(batch.commit());
+    }
+    QCOMPARE(contents(a) + '|' + contents(b), QByteArray("new a|new b"));
+    QCOMPARE(unixMode(b), 0600);
+    QCOMPARE(entries(folder), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+
+    // A file that cannot be written fails alone; the rest go in place.
+    {
+        SafeFile::Batch batch;
+        Fault full({SafeFile::Fault::Step::Write, 3, ENOSPC});
+        const SafeFile::Result failed = batch.add(a, "not this");
+        QVERIFY(!failed && failed.error.contains(QLatin1String("No space left on device")));
+        SafeFile::setFault(std::nullopt);
+        QVERIFY(batch.add(b, "b again"));
+        QVERIFY(batch.commit());
+    }
+    QCOMPARE(contents(a) + '|' + contents(b), QByteArray("new a|b again"));
+
+    // The one sync failing: nothing is put in place, nothing is left behind.
+    {
+        SafeFile::Batch batch;
+        QVERIFY(batch.add(a, "lost a"));
+        QVERIFY(batch.add(b, "lost b"));
+        Fault failing({SafeFile::Fault::Step::Sync, 0, EIO});
+        const SafeFile::Result committed = batch.commit();
+        QVERIFY(!committed && committed.error.contains(QLatin1String("Input/output error")));
+    }
+    QCOMPARE(contents(a) + '|' + contents(b), QByteArray("new a|b again"));
+    QCOMPARE(entries(folder), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
 }
 
 QTEST_GUILESS_MAIN(TestSafeFile)
