@@ -163,6 +163,9 @@ void ProductEditor::cmdNewProduct_Click()
     setVersion(QString());
     setCurrency(-1);
     setServiceModel(-1);
+    // A new product carries no administrator's lock: its position shows in
+    // navy even when the product shown before was locked (red).
+    m_displayColour = Colour::Navy;
     setDisplay(QStringLiteral("%1/%2").arg(m_currentProduct).arg(m_productCount));
     setPermitOlder(true);
     setLock(false);
