@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QDate>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,24 +29,9 @@ namespace {
 
 using Icon = Messages::Icon;
 
-void useProxy(const QString &url)
-{
-    qputenv("http_proxy", url.toUtf8());
-    qunsetenv("no_proxy");
-}
-
-QString deadProxy()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
-}
-
 QString message(Icon icon, const char *title, const char *text, bool question = false)
 {
-    return QStringLiteral("%1|%2|%3%4")
-        .arg(int(icon))
-        .arg(QLatin1String(title), QString::fromUtf8(text), QLatin1String(question ? "?" : ""));
+    return RecordingSink::line(icon, QLatin1String(title), QString::fromUtf8(text), question);
 }
 
 // The sandbox's catalogue on disk, a product a line.
@@ -115,15 +98,7 @@ struct Window
         while (combo->currentIndex() != index)
             QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     }
-    QStringList messages() const
-    {
-        QStringList all;
-        for (const RecordingSink::Message &m : sink.messages)
-            all.append(QStringLiteral("%1|%2|%3%4")
-                           .arg(int(m.icon))
-                           .arg(m.title, m.text, QLatin1String(m.question ? "?" : "")));
-        return all;
-    }
+    QStringList messages() const { return sink.lines(); }
     // The fields as shown: texts, list items, boxes (+ checked), then the
     // display.
     QString shown()
@@ -215,62 +190,42 @@ void TestProductTab::controls()
              QStringLiteral("Reseller ServiceUSD___United_State_DollarAUD___Australian_Dollar"));
     QCOMPARE(service->currentIndex() + currency->currentIndex(), -2);
 
-    // Design places in twips, tips and captions, as a developer knows them.
-    const struct
-    {
-        const char *name;
-        QRectF twips;
-        const char *tip;
-        const char *caption;
-    } controls[] = {
-        {"txtProdID", {2040, 360, 1335, 345}, "The Product ID of this Product", ""},
-        {"txtProdDesc", {2040, 840, 4215, 345}, "A description of the product (internal use)", ""},
-        {"txtCurrentVersion",
-         {2040, 1320, 1335, 345},
-         "The most recent version of the software.",
-         ""},
-        {"chkPermitOlder",
-         {4560, 1320, 1575, 375},
-         "Allow previous versions to be registered.",
-         "Permit Older"},
-        {"cboServiceModel", {2040, 1800, 4215, 360}, "", ""},
-        {"txtProdPrice", {2040, 2280, 1335, 345}, "The price of the software.", ""},
-        {"chkLockProduct",
-         {4560, 2280, 1695, 375},
-         "Do not allow the product to be purchased.",
-         "Lock Product"},
-        {"cboCurrencyType",
-         {2040, 2760, 4215, 360},
-         "The type of currency to use in a purchase.",
-         ""},
-        {"txtDateCreated", {2040, 3240, 1335, 360}, "The date this product was added.", ""},
-        {"txtDateModified",
-         {4920, 3240, 1335, 360},
-         "The date this product was last modified.",
-         ""},
-        {"lblDateModified", {3480, 3240, -1, -1}, "", "Date Modified:"},
-        {"lblProdID", {120, 360, -1, -1}, "", "Product ID:"},
-        {"cmdPrevProduct", {30, 30, 375, 375}, "", ""},
-        {"lblProdDisplay", {600, 30, 975, 405}, "", "<NONE>"},
-        {"cmdNextProduct", {1725, 30, 375, 375}, "", ""},
-        {"cmdSave", {120, -1, 1575, 495}, "", "Save Information"},
-        {"cmdResetForm", {2400, -1, 1575, 495}, "", "Reset Form"},
-        {"cmdNewProduct", {4680, -1, 1575, 495}, "", "New Product"},
+    // Design places in twips (- where the layout decides), tips and
+    // captions, as a developer knows them.
+    const char *const controls[] = {
+        "txtProdID 2040 360 1335 345|The Product ID of this Product|",
+        "txtProdDesc 2040 840 4215 345|A description of the product (internal use)|",
+        "txtCurrentVersion 2040 1320 1335 345|The most recent version of the software.|",
+        "chkPermitOlder 4560 1320 1575 375|Allow previous versions to be registered.|Permit Older",
+        "cboServiceModel 2040 1800 4215 360||",
+        "txtProdPrice 2040 2280 1335 345|The price of the software.|",
+        "chkLockProduct 4560 2280 1695 375|Do not allow the product to be purchased.|Lock Product",
+        "cboCurrencyType 2040 2760 4215 360|The type of currency to use in a purchase.|",
+        "txtDateCreated 2040 3240 1335 360|The date this product was added.|",
+        "txtDateModified 4920 3240 1335 360|The date this product was last modified.|",
+        "lblDateModified 3480 3240 - -||Date Modified:",
+        "lblProdID 120 360 - -||Product ID:",
+        "cmdPrevProduct 30 30 375 375||",
+        "lblProdDisplay 600 30 975 405||<NONE>",
+        "cmdNextProduct 1725 30 375 375||",
+        "cmdSave 120 - 1575 495||Save Information",
+        "cmdResetForm 2400 - 1575 495||Reset Form",
+        "cmdNewProduct 4680 - 1575 495||New Product",
     };
-    for (const auto &c : controls) {
-        auto *widget = w.find<QWidget>(c.name);
-        QVERIFY2(widget, c.name);
+    for (const char *row : controls) {
+        const QStringList parts = QString::fromUtf8(row).split(QLatin1Char('|'));
+        const QStringList place = parts.at(0).split(QLatin1Char(' '));
+        auto *widget = w.find<QWidget>(qPrintable(place.at(0)));
+        QVERIFY2(widget, row);
         const QRectF at = w.window->toTwips(widget->geometry());
-        const QRectF want = c.twips;
-        const auto near = [](double actual, double expected) {
-            return expected < 0 || qAbs(actual - expected) < 15;
-        };
-        QVERIFY2(near(at.left(), want.left()) && near(at.top(), want.top()) &&
-                     near(at.width(), want.width()) && near(at.height(), want.height()),
-                 c.name);
-        QCOMPARE(widget->toolTip(), QString::fromUtf8(c.tip));
+        const double actual[] = {at.left(), at.top(), at.width(), at.height()};
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(place.at(i + 1) == QLatin1String("-") ||
+                         qAbs(actual[i] - place.at(i + 1).toDouble()) < 15,
+                     row);
+        QCOMPARE(widget->toolTip(), parts.at(1));
         QCOMPARE(widget->inherits("QLineEdit") ? QString() : widget->property("text").toString(),
-                 QString::fromUtf8(c.caption));
+                 parts.at(2));
     }
     QVERIFY(w.find<QLineEdit>("txtProdID")->isReadOnly());
 
