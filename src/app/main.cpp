@@ -15,6 +15,13 @@ int main(int argc, char *argv[])
     SecretMemory::protectProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
+    // A termination request is handled from here on, also while the window
+    // is being made: it closes the windows there are and ends any wait; no
+    // request is sent after it.
+    TerminationSignals::install(&app, [] {
+        Http::shutDown();
+        QApplication::closeAllWindows();
+    });
     MessageBoxSink messages;
     Messages::setSink(&messages);
     PendingEvents::setHandler([] { QCoreApplication::processEvents(); });
@@ -27,12 +34,6 @@ int main(int argc, char *argv[])
     const auto detach = qScopeGuard([] {
         Http::setWaitObserver(nullptr);
         Messages::setSink(nullptr);
-    });
-    // An end asked for while a request waits ends the wait at once; nothing
-    // is sent after it.
-    TerminationSignals::install(&window, [] {
-        Http::shutDown();
-        QApplication::closeAllWindows();
     });
     window.setCommandLine(QCoreApplication::arguments().mid(1).join(QLatin1Char(' ')));
     if (!window.Form_Load())

@@ -3,7 +3,8 @@
 #include <QString>
 
 // The product editor's fields as the user filled them in: texts as typed,
-// list positions as codes (-1 for no selection).
+// list positions as codes (-1 for no selection). The dates are only shown;
+// an update never sends them.
 struct ProductForm
 {
     QString productId;
@@ -14,4 +15,8 @@ struct ProductForm
     int serviceModel = -1;
     bool permitOlder = false;
     bool lock = false;
+    QString dateCreated;  // "05/Nov/2002"
+    QString dateModified; // "05/Nov/2002"
+
+    bool operator==(const ProductForm &) const = default;
 };

@@ -40,14 +40,9 @@ std::optional<qint16> productIdValue(const QString &text)
 
 Check validateProductId(const QString &text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || Amount::parse(text))
         return std::nullopt;
-    if (!Amount::parse(text))
-        return invalidFormat(QStringLiteral("The Product ID must be numeric."));
-    if (!productIdValue(text))
-        return invalidFormat(
-            QStringLiteral("The Product ID must be a whole number from 1 to 32767."));
-    return std::nullopt;
+    return invalidFormat(QStringLiteral("The Product ID must be numeric."));
 }
 
 Check validateVersion(const QString &text)
@@ -107,17 +102,24 @@ Check validateProduct(int serviceModel, int currency, const Amount &price)
     return std::nullopt;
 }
 
+Check sendable(const ProductForm &form)
+{
+    // An ID that the update cannot carry (beyond 16 bits, not whole, below
+    // 1) is refused as one that is no number: nothing wrapped is ever sent.
+    if (!productIdValue(form.productId))
+        return invalidFormat(QStringLiteral("The Product ID must be numeric."));
+    if (Check refusal = validateVersion(form.version))
+        return refusal;
+    if (!Amount::parse(form.price))
+        return invalidFormat(QStringLiteral("The Price must be a numeric value."));
+    return validateDescription(form.description);
+}
+
 Check saveChecks(const ProductForm &form)
 {
     if (Check refusal = missingInformation(form))
         return refusal;
-    if (Check refusal = validateProductId(form.productId))
-        return refusal;
-    if (Check refusal = validateVersion(form.version))
-        return refusal;
-    if (Check refusal = validatePrice(form.price))
-        return refusal;
-    if (Check refusal = validateDescription(form.description))
+    if (Check refusal = sendable(form))
         return refusal;
     return validateProduct(form.serviceModel, form.currency, *Amount::parse(form.price));
 }

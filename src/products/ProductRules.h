@@ -26,7 +26,7 @@ inline constexpr int resellerService = 2;
 
 // An empty text or a list without selection. A field of blanks is not empty.
 Check missingInformation(const ProductForm &form);
-// Leaving the product ID field: a number, and a whole one from 1 to 32767.
+// Leaving the product ID field: a number (empty passes).
 Check validateProductId(const QString &text);
 // Leaving the version field: digits and periods only (empty passes).
 Check validateVersion(const QString &text);
@@ -38,8 +38,14 @@ Check validateDescription(const QString &text);
 // The reseller rules and a price above zero.
 Check validateProduct(int serviceModel, int currency, const Amount &price);
 
+// The values of a filled-in form convert to what the update sends: the
+// product ID (productIdValue), a version of digits and periods, the price as
+// an amount and a description the server can keep.
+Check sendable(const ProductForm &form);
+
 // Everything Save checks, in the order the user meets it; the form is ready
-// to send when this passes.
+// to send when this passes: its product ID converts (productIdValue) and its
+// price reads as an amount.
 Check saveChecks(const ProductForm &form);
 
 // The product ID as the update sends it: a whole number from 1 to 32767.

@@ -26,8 +26,35 @@ QMap<QString, QRectF> makeDesign()
     d[QStringLiteral("cmdUpdate")] = r(1299, 2760, 1575, 495);
     d[QStringLiteral("cmdUndo")] = r(3897, 2760, 1575, 495);
 
-    // Product Properties: the picker and the bottom button row.
+    // Product Properties: labels at the left, each beside its field; the
+    // picker at the top right, its buttons and display inside it; the
+    // bottom button row.
+    const struct
+    {
+        const char *label;
+        const char *field;
+        QRectF geometry;
+    } rows[] = {
+        {"lblProdID", "txtProdID", r(2040, 360, 1335, 345)},
+        {"lblProdDesc", "txtProdDesc", r(2040, 840, 4215, 345)},
+        {"lblCurrentVersion", "txtCurrentVersion", r(2040, 1320, 1335, 345)},
+        {"lblServiceModel", "cboServiceModel", r(2040, 1800, 4215, 360)},
+        {"lblProdPrice", "txtProdPrice", r(2040, 2280, 1335, 345)},
+        {"lblCurrencyType", "cboCurrencyType", r(2040, 2760, 4215, 360)},
+        {"lblDateCreated", "txtDateCreated", r(2040, 3240, 1335, 360)},
+    };
+    for (const auto &row : rows) {
+        d[QLatin1String(row.field)] = row.geometry;
+        d[QLatin1String(row.label)] = r(120, row.geometry.top(), 1880, row.geometry.height());
+    }
+    d[QStringLiteral("lblDateModified")] = r(3480, 3240, 1400, 360);
+    d[QStringLiteral("txtDateModified")] = r(4920, 3240, 1335, 360);
+    d[QStringLiteral("chkPermitOlder")] = r(4560, 1320, 1575, 375);
+    d[QStringLiteral("chkLockProduct")] = r(4560, 2280, 1695, 375);
     d[QStringLiteral("picSelectProd")] = r(4080, 240, 2175, 495);
+    d[QStringLiteral("cmdPrevProduct")] = r(30, 30, 375, 375);
+    d[QStringLiteral("lblProdDisplay")] = r(600, 30, 975, 405);
+    d[QStringLiteral("cmdNextProduct")] = r(1725, 30, 375, 375);
     d[QStringLiteral("cmdSave")] = r(120, 3840, 1575, 495);
     d[QStringLiteral("cmdResetForm")] = r(2400, 3840, 1575, 495);
     d[QStringLiteral("cmdNewProduct")] = r(4680, 3840, 1575, 495);

@@ -42,8 +42,9 @@ inline constexpr int tabCount = 5;
 QString frameName(int tab);
 
 // Every control's design geometry (Left, Top, width, height in twips inside
-// its container: the frame's controls inside the frame, txtProgress on the
-// window). The layout keeps what its rules do not change.
+// its container: the frame's controls inside the frame, the product picker's
+// inside the picker, txtProgress on the window). The layout keeps what its
+// rules do not change.
 const QMap<QString, QRectF> &designGeometry();
 // The size a frame was designed with.
 inline constexpr QSizeF designFrameSize{6495, 4335};

@@ -17,7 +17,9 @@ enum class Shape
     SaveDecrypt,
     Print,
     Setting,
-    Logo
+    Logo,
+    Previous,
+    Next
 };
 
 const QColor ink(40, 48, 64);
@@ -131,6 +133,16 @@ void drawSetting(QPainter &p)
     p.drawPath(gear);
 }
 
+// A triangle whose tip points the way the picker steps.
+void drawArrow(QPainter &p, bool forward)
+{
+    const double tip = forward ? 19 : 5;
+    const double base = forward ? 7 : 17;
+    p.setPen(QPen(ink, 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(disk);
+    p.drawPolygon(QPolygonF{QPointF(base, 4.5), QPointF(tip, 12), QPointF(base, 19.5)});
+}
+
 void drawLogo(QPainter &p)
 {
     // A sealed envelope with a key: the encrypted packet.
@@ -182,6 +194,10 @@ public:
         case Shape::Logo:
             drawLogo(*painter);
             break;
+        case Shape::Previous:
+        case Shape::Next:
+            drawArrow(*painter, m_shape == Shape::Next);
+            break;
         }
         painter->restore();
     }
@@ -226,6 +242,10 @@ QIcon icon(const QString &key)
         return QIcon(new Engine(Shape::Print));
     if (key == QLatin1String("btSetting"))
         return QIcon(new Engine(Shape::Setting));
+    if (key == QLatin1String("cmdPrevProduct"))
+        return QIcon(new Engine(Shape::Previous));
+    if (key == QLatin1String("cmdNextProduct"))
+        return QIcon(new Engine(Shape::Next));
     return QIcon();
 }
 

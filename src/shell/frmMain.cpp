@@ -4,6 +4,7 @@
 #include "common/Messages.h"
 #include "common/TerminationSignals.h"
 #include "gateway/HttpClient.h"
+#include "products/ProductTab.h"
 #include "shell/DesktopLinks.h"
 #include "shell/MainLayout.h"
 #include "shell/ToolbarIcons.h"
@@ -327,6 +328,7 @@ void frmMain::createSettingsTab()
 void frmMain::createProductTab()
 {
     m_fraProduct = createFrame("fraProduct");
+    m_productTab = new ProductTab(this, m_fraProduct);
 }
 
 void frmMain::createServerInfoTab()
@@ -598,6 +600,7 @@ void frmMain::showEvent(QShowEvent *event)
 bool frmMain::Form_Load()
 {
     m_exitCode = 0;
+    m_productTab->FillProductCombos();
     tabForm_Click();
     setWindowSizeTwips(QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
     modPublic::determineSystemDirectory();
@@ -740,6 +743,13 @@ void frmMain::tabForm_Click()
         shown = m_fraSettings;
         break;
     case MainLayout::ProductTab:
+        // Recorded before the load, which lets pending events run: the tab
+        // clicked again meanwhile loads nothing more, and another tab
+        // chosen meanwhile is switched to properly and stays.
+        m_lastTab = index;
+        m_productTab->LoadProductList();
+        if (m_tabForm->currentIndex() + 1 != index)
+            return;
         shown = m_fraProduct;
         break;
     case MainLayout::ServerInfoTab:

@@ -27,6 +27,7 @@ class QTabBar;
 class QToolBar;
 class QTreeWidget;
 class PacketRequest;
+class ProductTab;
 class frmEncryptionKey;
 
 // The main window: start-up, the five tabs, the menus and the toolbar, the
@@ -70,6 +71,8 @@ public:
     // The tab whose frame is shown (1 to 5), 0 before the first switch.
     int lastTab() const { return m_lastTab; }
     frmEncryptionKey *settingsDialog() const;
+    // Set once the window has closed: what still runs then reports nothing.
+    bool isClosing() const { return m_closing; }
 
     // Window geometry in twips: the outer rectangle, the frame around the
     // client area, the screen and the part of it that windows may take.
@@ -182,6 +185,8 @@ private:
     QFrame *m_fraProduct = nullptr;
     QFrame *m_fraServerInfo = nullptr;
     QFrame *m_fraStats = nullptr;
+    // The Product Properties tab's controls and editor, inside m_fraProduct.
+    ProductTab *m_productTab = nullptr;
 
     QAction *m_mnuOpen = nullptr;
     QAction *m_mnuSaveEncrypt = nullptr;

@@ -21,7 +21,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QHostAddress>
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
@@ -29,7 +28,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
-#include <QTcpServer>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -60,21 +58,6 @@ void writeRecord(const QString &path, const char *lines = "Customer Name:\tACME 
     writeFile(path, RecordFile::fromTabbedText(text, SandboxProcess::encryptionKey()).bytes);
 }
 
-// Sends every request through the proxy at url; deadProxy() is a loopback
-// address where nothing listens.
-void useProxy(const QString &url)
-{
-    qputenv("http_proxy", url.toUtf8());
-    qunsetenv("no_proxy");
-}
-
-QString deadProxy()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
-}
-
 // Within a pixel at the offscreen screen's 96 dpi.
 bool near(double actual, double expected)
 {
@@ -84,7 +67,7 @@ bool near(double actual, double expected)
 // Message boxes as "icon|title|text".
 QString message(Icon icon, const QString &title, const QString &text)
 {
-    return QString::number(int(icon)) + QLatin1Char('|') + title + QLatin1Char('|') + text;
+    return RecordingSink::line(icon, title, text);
 }
 
 QString message(const modStatistics::Outcome &o)
@@ -95,14 +78,6 @@ QString message(const modStatistics::Outcome &o)
 QStringList said(Icon icon, const char *title, const char *text)
 {
     return {message(icon, QLatin1String(title), QLatin1String(text))};
-}
-
-QStringList messages(const RecordingSink &sink)
-{
-    QStringList all;
-    for (const RecordingSink::Message &m : sink.messages)
-        all.append(message(m.icon, m.title, m.text));
-    return all;
 }
 
 template<typename T> T *find(QObject *parent, const char *name)
@@ -173,7 +148,7 @@ struct Fixture
             window->show();
         return !show || QTest::qWaitForWindowExposed(window.get());
     }
-    QStringList messages() const { return ::messages(sink); }
+    QStringList messages() const { return sink.lines(); }
     // A file box as "kind|flags|filter|filter index|name|default extension".
     QString box(qsizetype i) const
     {
@@ -476,9 +451,9 @@ void TestMainWindow::login()
         QCOMPARE(modPublic::LoginAccepted, enter && !wrong);
         QCOMPARE(login.isVisible(), wrong);
         // A wrong password: told so, the field emptied for another try.
-        QCOMPARE(messages(sink), wrong ? said(Icon::Information, "Invalid Password",
-                                              "The password entered is an invalid password.")
-                                       : QStringList());
+        QCOMPARE(sink.lines(), wrong ? said(Icon::Information, "Invalid Password",
+                                            "The password entered is an invalid password.")
+                                     : QStringList());
         QVERIFY(field->text().isEmpty() == wrong);
     }
 }

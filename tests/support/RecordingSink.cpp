@@ -29,3 +29,18 @@ QStringList RecordingSink::texts() const
         all.append(m.text);
     return all;
 }
+
+QStringList RecordingSink::lines() const
+{
+    QStringList all;
+    for (const Message &m : messages)
+        all.append(line(m.icon, m.title, m.text, m.question));
+    return all;
+}
+
+QString RecordingSink::line(Messages::Icon icon, const QString &title, const QString &text,
+                            bool question)
+{
+    return QString::number(int(icon)) + QLatin1Char('|') + title + QLatin1Char('|') + text +
+           (question ? QStringLiteral("?") : QString());
+}

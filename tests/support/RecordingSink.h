@@ -30,5 +30,10 @@ public:
     QList<bool> answers;
 
     QStringList texts() const;
+    // Each message as line() gives it.
+    QStringList lines() const;
+    // "icon|title|text", the icon as its number, "?" after a question.
+    static QString line(Messages::Icon icon, const QString &title, const QString &text,
+                        bool question = false);
     void clear() { messages.clear(); }
 };

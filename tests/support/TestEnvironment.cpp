@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -68,4 +70,17 @@ int unixMode(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return int(info.st_mode & 07777);
+}
+
+void useProxy(const QString &url)
+{
+    qputenv("http_proxy", url.toUtf8());
+    qunsetenv("no_proxy");
+}
+
+QString deadProxy()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort());
 }

@@ -34,3 +34,8 @@ QByteArray contents(const QString &path);
 
 // The permission bits of a file, as in `ls -l` (0600 and so on).
 int unixMode(const QString &path);
+
+// Sends every request of this process through the proxy at url.
+void useProxy(const QString &url);
+// A loopback proxy address where nothing listens.
+QString deadProxy();
