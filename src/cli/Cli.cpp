@@ -256,8 +256,7 @@ int Command::readSecret(const QString &name, const QString &prompt, QString &val
 int readStoreWithLogin(const Command &command, Settings &settings, const QString &storeFailure)
 {
     QString why;
-    if (!modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password,
-                                 &why))
+    if (!modPublic::ReadSettings(settings, &why))
         return fail(withCause(storeFailure, why));
     if (settings.password.isEmpty())
         return -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/modPublic.h"
+
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -81,12 +83,7 @@ private:
 };
 
 // The settings as read from the store by a subcommand.
-struct Settings
-{
-    QString developerKey;
-    QString encryptionKey;
-    QString password;
-};
+using Settings = modPublic::Settings;
 
 // Asks on the terminal with echo off; false when standard input is no
 // terminal or ends first.

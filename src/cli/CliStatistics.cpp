@@ -140,8 +140,6 @@ int status(const QStringList &arguments)
         return done;
     bool allActive = true;
     for (const QString &entry : {QStringLiteral("Server 0"), QStringLiteral("Server 1")}) {
-        // The store is read afresh for each probe.
-        modPublic::ReadSettings(settings.developerKey, settings.encryptionKey, settings.password);
         const ServerStatus::Outcome outcome =
             ServerStatus::probeServer(entry, modPublic::GetServerPath(settings.developerKey));
         allActive = allActive && outcome.active;

@@ -11,15 +11,6 @@ namespace {
 
 bool SystemLock = false;
 
-// The developer key as the store holds it now; empty when it cannot be read.
-QString developerKey()
-{
-    QString key, encryptionKey, password;
-    if (!modPublic::ReadSettings(key, encryptionKey, password))
-        return QString();
-    return key;
-}
-
 QString word(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
@@ -30,7 +21,7 @@ QString word(bool value)
 qint16 GetProductCount()
 {
     const QString url = CentralBaseURL() + QStringLiteral("GetProdCount.asp?DeveloperID=") +
-                        queryValue(developerKey());
+                        queryValue(modPublic::storedDeveloperKey());
     const AnswerFile answer;
     if (!DownloadFile(url, answer.path()))
         return -1;
@@ -43,8 +34,8 @@ qint16 GetProductCount()
 bool GetProductInfo(qint16 position, ProductTarget &target)
 {
     const QString url = CentralBaseURL() + QStringLiteral("GetProductInfo.asp?DeveloperID=") +
-                        queryValue(developerKey()) + QStringLiteral("&ProdCount=") +
-                        QString::number(position);
+                        queryValue(modPublic::storedDeveloperKey()) +
+                        QStringLiteral("&ProdCount=") + QString::number(position);
     const AnswerFile answer;
     if (!DownloadFile(url, answer.path()))
         return false;
@@ -73,7 +64,8 @@ bool UpdateProduct(qint16 productId, const Amount &price, const QString &descrip
         word(permitOlder) + QStringLiteral("&LP=") + word(lock) + QStringLiteral("&CurType=") +
         QString::number(currencyCode) + QStringLiteral("&SM=") + QString::number(serviceModelCode) +
         QStringLiteral("&CurVer=") + queryValue(version) + QStringLiteral("&PDesc=") +
-        queryValue(description) + QStringLiteral("&DeveloperID=") + queryValue(developerKey());
+        queryValue(description) + QStringLiteral("&DeveloperID=") +
+        queryValue(modPublic::storedDeveloperKey());
     const AnswerFile answer;
     return DownloadFile(url, answer.path());
 }

@@ -24,8 +24,7 @@ void frmMain::mnuOpen_Click()
 void frmMain::showCurrentRecord(const QString &noKeyText)
 {
     QString why;
-    if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                 m_settings.password, &why)) {
+    if (!modPublic::ReadSettings(m_settings, &why)) {
         Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Warning"), noKeyText, why);
         return;
     }

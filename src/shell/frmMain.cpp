@@ -607,8 +607,7 @@ bool frmMain::Form_Load()
     EnableRecordCommands(false);
 
     QString why;
-    if (!modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                 m_settings.password, &why)) {
+    if (!modPublic::ReadSettings(m_settings, &why)) {
         Messages::inform(Messages::Icon::Critical, Messages::appTitle(),
                          Messages::lines({modPublic::storeFailureText(),
                                           QStringLiteral("Please contact Ostrand.")}),
@@ -850,8 +849,7 @@ void frmMain::cmdUpdate_Click()
                                  m_txtPassword->text(), &why)) {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Successful"),
                          QStringLiteral("All keys have been updated."));
-        modPublic::ReadSettings(m_settings.developerKey, m_settings.encryptionKey,
-                                m_settings.password);
+        modPublic::ReadSettings(m_settings);
     } else {
         Messages::inform(Messages::Icon::Information, QStringLiteral("Update Failed"),
                          QStringLiteral("Unable to update keys."), why);

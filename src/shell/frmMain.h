@@ -2,6 +2,7 @@
 
 #include "shell/CommonDialog.h"
 #include "store/WindowPlacement.h"
+#include "store/modPublic.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -40,12 +41,7 @@ class frmMain : public QMainWindow
     Q_OBJECT
 
 public:
-    struct Settings
-    {
-        QString developerKey;
-        QString encryptionKey;
-        QString password;
-    };
+    using Settings = modPublic::Settings;
 
     // Shows the login dialog for the stored password; the outcome goes to
     // modPublic::LoginAccepted.

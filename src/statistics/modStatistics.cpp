@@ -199,12 +199,8 @@ Retrieval RetrieveStatistics(int period)
 {
     // The store is read afresh for every request; a failed read leaves the
     // developer key empty and the request goes out all the same.
-    QString developerKey;
-    QString encryptionKey;
-    QString password;
-    modPublic::ReadSettings(developerKey, encryptionKey, password);
-    const QString url =
-        statisticsUrl(statisticsIdentifier(modPublic::GetServerPath(developerKey)), period);
+    const QString url = statisticsUrl(
+        statisticsIdentifier(modPublic::GetServerPath(modPublic::storedDeveloperKey())), period);
 
     Retrieval retrieval;
     const modProdUpdate::AnswerFile answer;

@@ -84,6 +84,18 @@ bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &passwo
     return true;
 }
 
+bool ReadSettings(Settings &settings, QString *why)
+{
+    return ReadSettings(settings.developerKey, settings.encryptionKey, settings.password, why);
+}
+
+QString storedDeveloperKey()
+{
+    Settings settings;
+    ReadSettings(settings);
+    return settings.developerKey;
+}
+
 bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
                    const QString &password, QString *why)
 {

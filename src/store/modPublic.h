@@ -30,6 +30,19 @@ QString storePath();
 // "/var/lib/varnell/vemtu.sys: the file is locked by another process".
 bool ReadSettings(QString &developerKey, QString &encryptionKey, QString &password,
                   QString *why = nullptr);
+
+// The settings record: the three values in their order.
+struct Settings
+{
+    QString developerKey;
+    QString encryptionKey;
+    QString password;
+};
+bool ReadSettings(Settings &settings, QString *why = nullptr);
+
+// The developer key as the store holds it now, for a request that reads it
+// afresh; empty when the store cannot be read.
+QString storedDeveloperKey();
 bool WriteSettings(const QString &developerKey, const QString &encryptionKey,
                    const QString &password, QString *why = nullptr);
 
