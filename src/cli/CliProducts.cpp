@@ -2,6 +2,7 @@
 #include "store/modPublic.h"
 
 #include "gateway/Amount.h"
+#include "gateway/ProductQueries.h"
 #include "gateway/ProductRecord.h"
 #include "gateway/ProductValues.h"
 #include "gateway/modProdUpdate.h"

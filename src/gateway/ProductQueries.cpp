@@ -1,3 +1,4 @@
+#include "gateway/ProductQueries.h"
 #include "common/PendingEvents.h"
 #include "gateway/Amount.h"
 #include "gateway/ProductAnswer.h"

@@ -6,9 +6,6 @@
 
 #include <chrono>
 
-class Amount;
-class ProductTarget;
-
 // Talking to the gateway's servers: every request is an HTTP GET whose whole
 // request lies in the URL and whose answer is downloaded into a fresh answer
 // file, read from there as single-byte text.
@@ -76,24 +73,5 @@ QList<QByteArray> answerLines(const QByteArray &answer);
 // A value as it goes into a query: its Windows-1252 bytes, percent-encoded
 // except for the unreserved characters A-Z a-z 0-9 - . _ ~
 QString queryValue(const QString &value);
-
-// The number of the developer's products, or -1 on failure (unreachable
-// server, empty answer, an answer that is not a count of 0 to 32767).
-qint16 GetProductCount();
-
-// Fetches the product at the 1-based position and applies its answer to the
-// target. True when a well-formed answer was applied; on false the target
-// and the system lock are untouched.
-bool GetProductInfo(qint16 position, ProductTarget &target);
-
-// Whether the last product answer that carried SysLock said the product is
-// locked by the gateway's administrator; false at start.
-bool IsSystemLocked();
-
-// Adds or changes a product on the central server. True when the request's
-// download succeeded; the answer is not read.
-bool UpdateProduct(qint16 productId, const Amount &price, const QString &description,
-                   bool permitOlder, bool lock, int currencyCode, qint16 serviceModelCode,
-                   const QString &version);
 
 } // namespace modProdUpdate

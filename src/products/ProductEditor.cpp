@@ -2,6 +2,7 @@
 
 #include "common/PendingEvents.h"
 #include "gateway/Amount.h"
+#include "gateway/ProductQueries.h"
 #include "gateway/ProductValues.h"
 #include "gateway/modProdUpdate.h"
 

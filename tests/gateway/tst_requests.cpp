@@ -1,5 +1,6 @@
 #include "common/PendingEvents.h"
 #include "gateway/Amount.h"
+#include "gateway/ProductQueries.h"
 #include "gateway/ProductRecord.h"
 #include "gateway/modProdUpdate.h"
 #include "store/modPublic.h"
