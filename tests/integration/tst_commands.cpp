@@ -1,6 +1,7 @@
 // The gateway commands of `varnell` against the sandbox gateway, which they
 // reach at the real addresses through http_proxy.
 
+#include "TestConfig.h"
 #include "gateway/modProdUpdate.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTest>
 
 class TestCommands : public QObject
@@ -27,6 +29,7 @@ private slots:
     void statusResendAndStore();
     void withoutGateway();
     void serverFailures();
+    void noCoreFiles();
 
 private:
     void startSandbox(const QStringList &arguments = {});
@@ -218,6 +221,40 @@ void TestCommands::serverFailures()
     r = varnell("stats --period day --csv " + csv);
     QCOMPARE(r.err, QByteArray("varnell: There is no data to export.\n"));
     QVERIFY(!QFile::exists(QString::fromUtf8(csv)));
+}
+
+void TestCommands::noCoreFiles()
+{
+    // The three programs, each while it holds secrets and waits (the sandbox
+    // serving, varnell and the window at the password): none may write a
+    // core file.
+    m_env->createStore(SandboxProcess::developerKey(), SandboxProcess::encryptionKey(),
+                       QStringLiteral("pw"));
+    startSandbox();
+    QProcess command;
+    command.start(
+        QString::fromUtf8(TestConfig::varnellPath),
+        {QStringLiteral("store"), QStringLiteral("show"), QStringLiteral("--password-stdin")});
+    QProcess window;
+    QProcessEnvironment environment = m_env->processEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(environment);
+    window.start(QString::fromUtf8(TestConfig::binaryDir) +
+                 QStringLiteral("/src/app/varnell-decryptor"));
+    QVERIFY(command.waitForStarted() && window.waitForStarted());
+    QTest::qWait(500);
+    for (const qint64 pid : {m_sandbox->processId(), command.processId(), window.processId()}) {
+        const QByteArray limits = contents(QStringLiteral("/proc/%1/limits").arg(pid));
+        const qsizetype line = limits.indexOf("Max core file size");
+        QVERIFY2(line >= 0, limits);
+        const QList<QByteArray> words =
+            limits.mid(line, limits.indexOf('\n', line) - line).simplified().split(' ');
+        QCOMPARE(words.mid(4, 2), (QList<QByteArray>{"0", "0"}));
+    }
+    command.kill();
+    window.kill();
+    command.waitForFinished();
+    window.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestCommands)
