@@ -294,6 +294,7 @@ const char usage[] = "Usage: varnell <command> [options]\n"
                      "Commands:\n"
                      "  decrypt   Show or save the readable text of record files\n"
                      "  encrypt   Write a record file from label<TAB>value lines\n"
+                     "  print     Write record files as PDF documents of their printed pages\n"
                      "  store     Create, show or change the settings store (init, show, set)\n"
                      "  products  Show or change your products on the central server\n"
                      "            (count, show, list, update)\n"
@@ -330,6 +331,8 @@ int run(const QStringList &arguments)
         return decrypt(rest);
     if (name == QLatin1String("encrypt"))
         return encrypt(rest);
+    if (name == QLatin1String("print"))
+        return print(rest);
     if (name == QLatin1String("store"))
         return store(rest);
     if (name == QLatin1String("products"))

@@ -99,6 +99,8 @@ int readStoreWithLogin(const Command &command, Settings &settings, const QString
 // Subcommands; each gets the arguments after its own name.
 int decrypt(const QStringList &arguments);
 int encrypt(const QStringList &arguments);
+// Needs a GUI application (for the fonts of its pages).
+int print(const QStringList &arguments);
 int store(const QStringList &arguments);
 int products(const QStringList &arguments);
 int stats(const QStringList &arguments);

@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
 
 #include "common/SafeFile.h"
+#include "records/PagePainter.h"
+#include "records/PrintLayout.h"
 #include "records/RecordFile.h"
 #include "records/RecordText.h"
 
@@ -11,6 +13,7 @@
 #include <QStringDecoder>
 
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace Cli {
@@ -25,6 +28,98 @@ void printRecord(const QString &recordText)
     for (const QString &line : lines)
         out(line);
 }
+
+} // namespace
+
+namespace {
+
+// The encryption key given with --key or --key-file, or else the store's.
+// Gives -1 to go on, or the exit code, the message printed.
+int readKey(const Command &command, QString &key)
+{
+    if (command.secretGiven(QStringLiteral("key")))
+        return command.readSecret(QStringLiteral("key"), QStringLiteral("Encryption key: "), key);
+    Settings settings;
+    if (const int done =
+            readStoreWithLogin(command, settings, QStringLiteral("No decryption key found."));
+        done >= 0)
+        return done;
+    key = settings.encryptionKey;
+    return -1;
+}
+
+// The record text of one input; false, the reason printed, when the input
+// cannot be done.
+bool readRecord(RecordText::Decoder &decoder, const QString &input, const QString &key,
+                QString &text)
+{
+    if (!QFileInfo::exists(input)) {
+        error(QStringLiteral("%1: no such file").arg(input));
+        return false;
+    }
+    const int messagesBefore = raisedMessages();
+    RecordText::FileText read = RecordText::fromFile(decoder, input, key);
+    if (!read.error.isEmpty()) {
+        error(QStringLiteral("%1: %2").arg(input, read.error));
+        return false;
+    }
+    // The crypto filter said something went wrong (printed above): the input
+    // is not done.
+    if (raisedMessages() != messagesBefore)
+        return false;
+    text = std::move(read.text);
+    return true;
+}
+
+// Where a command's outputs go: the one file named, or one file per input in
+// a folder, written as a batch that is made durable with one sync at the end.
+class Outputs
+{
+public:
+    // file, when one is named, takes the output of the one input.
+    Outputs(const std::optional<QString> &file, const QString &folder, const QString &extension)
+        : m_file(file), m_folder(folder), m_extension(extension)
+    {}
+
+    // Writes the output of one input; false, the reason printed, when it
+    // was not written.
+    bool put(const QString &input, const QByteArray &bytes)
+    {
+        const QString target =
+            m_file ? *m_file
+                   : QDir(m_folder).filePath(QFileInfo(input).completeBaseName() + m_extension);
+        const QString absolute = QFileInfo(target).absoluteFilePath();
+        if (m_written.contains(absolute)) {
+            error(QStringLiteral("%1: another input already wrote %2").arg(input, target));
+            return false;
+        }
+        // A single output is synced on its own.
+        const SafeFile::Result done =
+            m_file ? SafeFile::write(target, bytes) : m_batch.add(target, bytes);
+        if (!done) {
+            error(done.error);
+            return false;
+        }
+        m_written.insert(absolute);
+        return true;
+    }
+
+    bool commit()
+    {
+        if (const SafeFile::Result committed = m_batch.commit(); !committed) {
+            error(committed.error);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::optional<QString> m_file;
+    QString m_folder;
+    QString m_extension;
+    QSet<QString> m_written;
+    SafeFile::Batch m_batch;
+};
 
 } // namespace
 
@@ -60,80 +155,101 @@ int decrypt(const QStringList &arguments)
         return command.usageError(QStringLiteral("--output takes exactly one record file"));
 
     QString key;
-    if (command.secretGiven(QStringLiteral("key"))) {
-        if (const int done =
-                command.readSecret(QStringLiteral("key"), QStringLiteral("Encryption key: "), key);
-            done >= 0)
-            return done;
-    } else {
-        Settings settings;
-        if (const int done =
-                readStoreWithLogin(command, settings, QStringLiteral("No decryption key found."));
-            done >= 0)
-            return done;
-        key = settings.encryptionKey;
-    }
+    if (const int done = readKey(command, key); done >= 0)
+        return done;
 
     const QString outputDir = command.value(QStringLiteral("output-dir"));
     if (toDir && !QFileInfo(outputDir).isDir())
         return fail(QStringLiteral("%1: no such folder").arg(outputDir));
 
     int status = Success;
-    QSet<QString> written;
     // One decoder for the batch: the key container is set up once.
     RecordText::Decoder decoder;
-    SafeFile::Batch batch;
+    Outputs outputs(toFile ? std::optional(command.value(QStringLiteral("output"))) : std::nullopt,
+                    outputDir, QStringLiteral(".txt"));
     for (const QString &input : inputs) {
-        if (!QFileInfo::exists(input)) {
-            error(QStringLiteral("%1: no such file").arg(input));
+        QString text;
+        if (!readRecord(decoder, input, key, text)) {
             status = Failure;
             continue;
         }
-        const int messagesBefore = raisedMessages();
-        const RecordText::FileText read = RecordText::fromFile(decoder, input, key);
-        if (!read.error.isEmpty()) {
-            error(QStringLiteral("%1: %2").arg(input, read.error));
-            status = Failure;
-            continue;
-        }
-        // The crypto filter said something went wrong (printed above): the
-        // input is not done.
-        if (raisedMessages() != messagesBefore) {
-            status = Failure;
-            continue;
-        }
-        const QString &text = read.text;
         if (!toFile && !toDir) {
             if (inputs.size() > 1)
                 out(QStringLiteral("==> %1 <==").arg(input));
             printRecord(text);
             continue;
         }
-        const QString target = toFile
-                                   ? command.value(QStringLiteral("output"))
-                                   : QDir(outputDir).filePath(QFileInfo(input).completeBaseName() +
-                                                              QStringLiteral(".txt"));
-        if (written.contains(QFileInfo(target).absoluteFilePath())) {
-            error(QStringLiteral("%1: another input already wrote %2").arg(input, target));
+        if (!outputs.put(input, RecordFile::savedTextForm(text)))
             status = Failure;
-            continue;
-        }
-        // A single output is synced on its own; a folder's outputs are made
-        // durable together, with one sync at the end.
-        const QByteArray bytes = RecordFile::savedTextForm(text);
-        if (const SafeFile::Result done =
-                toDir ? batch.add(target, bytes) : SafeFile::write(target, bytes);
-            !done) {
-            error(done.error);
-            status = Failure;
-            continue;
-        }
-        written.insert(QFileInfo(target).absoluteFilePath());
     }
-    if (const SafeFile::Result committed = batch.commit(); !committed) {
-        error(committed.error);
+    if (!outputs.commit())
         status = Failure;
+    return status;
+}
+
+int print(const QStringList &arguments)
+{
+    Command command(QStringLiteral("print"),
+                    QStringLiteral("Lay record files out as the program prints them and write "
+                                   "the pages as PDF documents."));
+    command.addSecretOption(QStringLiteral("key"),
+                            QStringLiteral("Encryption key (default: the one in the settings "
+                                           "store)."),
+                            QStringLiteral("KEY"));
+    command.addOption({QStringLiteral("pdf"),
+                       QStringLiteral("Write the pages of the one record to FILE."),
+                       QStringLiteral("FILE")});
+    command.addOption({QStringLiteral("output-dir"),
+                       QStringLiteral("Write DIR/<base name>.pdf for every record."),
+                       QStringLiteral("DIR")});
+    command.addLoginOption();
+    command.addPositional(QStringLiteral("RECORD"), QStringLiteral("Record files (.vrd)."),
+                          QStringLiteral("RECORD..."));
+    if (const int done = command.parse(arguments); done >= 0)
+        return done;
+
+    const QStringList inputs = command.positional();
+    const bool toFile = command.isSet(QStringLiteral("pdf"));
+    const bool toDir = command.isSet(QStringLiteral("output-dir"));
+    if (inputs.isEmpty())
+        return command.usageError(QStringLiteral("no record file given"));
+    if (toFile == toDir)
+        return command.usageError(QStringLiteral("give either --pdf or --output-dir"));
+    if (toFile && inputs.size() != 1)
+        return command.usageError(QStringLiteral("--pdf takes exactly one record file"));
+
+    QString key;
+    if (const int done = readKey(command, key); done >= 0)
+        return done;
+    const QString outputDir = command.value(QStringLiteral("output-dir"));
+    if (toDir && !QFileInfo(outputDir).isDir())
+        return fail(QStringLiteral("%1: no such folder").arg(outputDir));
+
+    // Every record of the batch shows the same time of printing.
+    const QString printedAt = PrintLayout::printedAtText(QDateTime::currentDateTime());
+    int status = Success;
+    RecordText::Decoder decoder;
+    Outputs outputs(toFile ? std::optional(command.value(QStringLiteral("pdf"))) : std::nullopt,
+                    outputDir, QStringLiteral(".pdf"));
+    for (const QString &input : inputs) {
+        QString text;
+        if (!readRecord(decoder, input, key, text)) {
+            status = Failure;
+            continue;
+        }
+        const QFileInfo record(input);
+        const QByteArray pdf = PagePainter::pdf(
+            PrintLayout::pages(text, record.absoluteFilePath(), printedAt), record.fileName());
+        if (pdf.isEmpty()) {
+            error(QStringLiteral("%1: the pages could not be drawn").arg(input));
+            status = Failure;
+            continue;
+        }
+        if (!outputs.put(input, pdf))
+            status = Failure;
     }
+    if (!outputs.commit())
+        status = Failure;
     return status;
 }
 

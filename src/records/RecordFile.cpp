@@ -64,4 +64,24 @@ QByteArray savedTextForm(const QString &recordText)
     return Ansi::encode(recordText) + "\r\n";
 }
 
+QString StripExtension(const QString &path)
+{
+    const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot <= nameStart)
+        return path;
+    return path.left(dot);
+}
+
+SafeFile::Result copy(const QString &from, const QString &to)
+{
+    QByteArray bytes;
+    SafeFile::Result read = SafeFile::readRegular(from, RecordText::maxFileSize, bytes);
+    if (!read) {
+        read.error = QStringLiteral("Cannot read %1: %2").arg(from, read.error);
+        return read;
+    }
+    return SafeFile::write(to, bytes);
+}
+
 } // namespace RecordFile

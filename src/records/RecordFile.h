@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/SafeFile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -27,5 +29,15 @@ Encoded fromTabbedText(const QString &text, const QString &encryptionKey);
 // The decrypted record as a text file holds it: the record text in the
 // record files' code page followed by CR LF.
 QByteArray savedTextForm(const QString &recordText);
+
+// The path without its file name's extension: the file name is cut at its
+// last dot. Dots in folder names and a file name's leading dot are no
+// extension; a path without an extension comes back unchanged.
+QString StripExtension(const QString &path);
+
+// Copies a record file byte for byte to a new path, through the safe writer:
+// the target is replaced whole or not at all. A failure names the file that
+// could not be read or written and the system's reason.
+SafeFile::Result copy(const QString &from, const QString &to);
 
 } // namespace RecordFile

@@ -7,6 +7,7 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 WidgetDialogBackend::WidgetDialogBackend(QWidget *owner)
     : m_owner(owner), m_iconProvider(std::make_unique<NameOnlyIconProvider>())
@@ -17,7 +18,14 @@ WidgetDialogBackend::~WidgetDialogBackend() = default;
 QPrinter &WidgetDialogBackend::printer()
 {
     if (!m_printer)
-        m_printer = std::make_unique<QPrinter>();
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // Made while no printer was installed, it writes PDF files; a printer
+    // installed since becomes its printer.
+    if (m_printer->outputFormat() != QPrinter::NativeFormat) {
+        const QPrinterInfo installed = QPrinterInfo::defaultPrinter();
+        if (!installed.isNull())
+            m_printer->setPrinterName(installed.printerName());
+    }
     return *m_printer;
 }
 

@@ -13,6 +13,7 @@
 #include "shell/frmEncryptionKey.h"
 #include "shell/frmLogin.h"
 #include "statistics/PacketRequest.h"
+#include "store/RecentFiles.h"
 #include "store/RegistrySettings.h"
 #include "store/WindowPlacement.h"
 #include "store/modPublic.h"
@@ -183,6 +184,14 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 
     connect(m_tabForm, &QTabBar::currentChanged, this, &frmMain::tabForm_Click);
 
+    // Record files dropped anywhere on the window open, also over the
+    // controls that take dropped text.
+    setAcceptDrops(true);
+    for (QWidget *control : findChildren<QWidget *>()) {
+        if (control->acceptDrops())
+            control->installEventFilter(this);
+    }
+
     // The designed size, until start-up sets the real one.
     resize(toPixels(QRectF(0, 0, MainLayout::minWindowWidth, MainLayout::minWindowHeight)).size());
 }
@@ -234,6 +243,9 @@ void frmMain::createMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     m_mnuOpen = entry(file, "mnuOpen", QStringLiteral("&Open"));
     m_mnuOpen->setShortcut(QKeySequence::Open);
+    m_mnuOpenRecent = file->addMenu(QStringLiteral("Open &Recent"));
+    m_mnuOpenRecent->setObjectName(QStringLiteral("mnuOpenRecent"));
+    m_mnuOpenRecent->menuAction()->setEnabled(false);
     separator(file, "mnuSp1");
     m_mnuSaveEncrypt = entry(file, "mnuSaveEncrypt", QStringLiteral("Save Encrypt"));
     m_mnuSaveDecrypt = entry(file, "mnuSaveDecrypt", QStringLiteral("&Save Decrypt"));
@@ -242,6 +254,8 @@ void frmMain::createMenus()
     m_mnuPrtSetup = entry(file, "mnuPrtSetup", QStringLiteral("Printer setup"));
     m_mnuPrint = entry(file, "mnuPrint", QStringLiteral("&Print"));
     m_mnuPrint->setShortcut(QKeySequence::Print);
+    m_mnuPrintPreview = entry(file, "mnuPrintPreview", QStringLiteral("Print Pre&view…"));
+    m_mnuExportPdf = entry(file, "mnuExportPdf", QStringLiteral("Export as P&DF…"));
     separator(file, "mnuSp3");
     m_mnuExit = entry(file, "mnuExit", QStringLiteral("&Exit"));
     m_mnuExit->setShortcut(QKeySequence::Quit);
@@ -257,7 +271,12 @@ void frmMain::createMenus()
     QAction *support = entry(help, "mnuSupport", QStringLiteral("Email Support"));
 
     connect(m_mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
+    connect(m_mnuSaveEncrypt, &QAction::triggered, this, &frmMain::mnuSaveEncrypt_Click);
+    connect(m_mnuSaveDecrypt, &QAction::triggered, this, &frmMain::mnuSaveDecrypt_Click);
     connect(m_mnuPrtSetup, &QAction::triggered, this, &frmMain::mnuPrtSetup_Click);
+    connect(m_mnuPrint, &QAction::triggered, this, &frmMain::mnuPrint_Click);
+    connect(m_mnuPrintPreview, &QAction::triggered, this, &frmMain::mnuPrintPreview_Click);
+    connect(m_mnuExportPdf, &QAction::triggered, this, &frmMain::mnuExportPdf_Click);
     connect(m_mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect(m_mnuSetting, &QAction::triggered, this, &frmMain::mnuSetting_Click);
     connect(about, &QAction::triggered, this, &frmMain::mnuAbout_Click);
@@ -605,6 +624,8 @@ bool frmMain::Form_Load()
     setWindowSizeTwips(QSizeF(MainLayout::minWindowWidth, MainLayout::minWindowHeight));
     modPublic::determineSystemDirectory();
     EnableRecordCommands(false);
+    m_recentFiles = RecentFiles::read(RegistrySettings());
+    fillRecentMenu();
 
     QString why;
     if (!modPublic::ReadSettings(m_settings, &why)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/PrintLayout.h"
 #include "shell/CommonDialog.h"
 #include "store/WindowPlacement.h"
 #include "store/modPublic.h"
@@ -10,6 +11,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -21,6 +23,8 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QPagedPaintDevice;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -29,6 +33,8 @@ class QToolBar;
 class QTreeWidget;
 class PacketRequest;
 class ProductTab;
+class RegistrySettings;
+class WidgetDialogBackend;
 class frmEncryptionKey;
 
 // The main window: start-up, the five tabs, the menus and the toolbar, the
@@ -50,7 +56,14 @@ public:
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
 
+    // Where Print sends its pages: the printer that Printer setup chose, or
+    // nullptr with why there is none.
+    using PrinterSource = std::function<QPagedPaintDevice *(QString &why)>;
+
     void setLoginPrompt(LoginPrompt prompt) { m_loginPrompt = std::move(prompt); }
+    // Another printer than the desktop's default one (tests print on a PDF
+    // writer); an empty source goes back to the default printer.
+    void setPrinterSource(PrinterSource source) { m_printerSource = std::move(source); }
     // The program's arguments as one string.
     void setCommandLine(const QString &commandLine) { m_commandLine = commandLine; }
 
@@ -109,8 +122,33 @@ public:
     void EnableRecordCommands(bool enabled);
     // Reads the settings, then shows the current record file and enables the
     // record commands; without settings, warns with noKeyText instead, the
-    // store's path and the cause in the message's details.
+    // store's path and the cause in the message's details. A record file
+    // that was read joins the recent files.
     void showCurrentRecord(const QString &noKeyText);
+    // Opens a record file chosen otherwise than in the Open box (dropped on
+    // the window, or from Open Recent) as if the box had returned it.
+    void openRecordFile(const QString &path);
+    void mnuSaveDecrypt_Click();
+    void mnuSaveEncrypt_Click();
+    void SaveDecryptedRecord();
+    void SaveEncryptedRecord();
+    // Shows the Save box with the filter and the proposed name; on a choice
+    // stores the chosen path into path.
+    void ShowSaveDialog(QString &path, CommonDialog &dialog, const QString &filter,
+                        const QString &defaultName);
+    // Writes the record view's text to path; false (with a message) when it
+    // was not written.
+    bool WriteRecordText(const QString &path);
+    void mnuPrint_Click();
+    void PrintRecord();
+    void mnuPrintPreview_Click();
+    void mnuExportPdf_Click();
+    // The record view's text as the record text: its lines joined by CR LF.
+    QString recordViewText() const;
+    // The record view laid out for printing, stamped with the time now.
+    QList<PrintLayout::Page> printedPages() const;
+    // The record files opened last, newest first, as Open Recent lists them.
+    const QStringList &recentFiles() const { return m_recentFiles; }
 
     // Server Information tab: probes the server chosen in cboServer.
     void cboServer_Click();
@@ -137,6 +175,10 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createMenus();
@@ -155,8 +197,17 @@ private:
     QSize outerPixels(QSizeF twips) const;
     void settleOuterSize();
     void updateMinimumSize();
+    // Takes a drag or drop of record files (accepting it) and opens the
+    // first dropped; false for any other event or drag.
+    bool takeRecordDrop(QEvent *event);
+    void rememberRecentFile(const QString &path);
+    void storeRecentFiles(RegistrySettings &settings);
+    void fillRecentMenu();
+    void openRecentFile(const QString &path);
+    QPagedPaintDevice *defaultPrinter(QString &why);
 
     LoginPrompt m_loginPrompt;
+    PrinterSource m_printerSource;
     QString m_commandLine;
     int m_exitCode = 0;
 
@@ -170,7 +221,7 @@ private:
     QSize m_wantedOuterPixels;
     bool m_frameSettled = false;
 
-    std::unique_ptr<CommonDialog::Backend> m_dialogBackend;
+    std::unique_ptr<WidgetDialogBackend> m_dialogBackend;
     QPointer<frmEncryptionKey> m_settingsDialog;
 
     QWidget *m_client = nullptr;
@@ -185,10 +236,14 @@ private:
     ProductTab *m_productTab = nullptr;
 
     QAction *m_mnuOpen = nullptr;
+    QMenu *m_mnuOpenRecent = nullptr;
+    QStringList m_recentFiles;
     QAction *m_mnuSaveEncrypt = nullptr;
     QAction *m_mnuSaveDecrypt = nullptr;
     QAction *m_mnuPrtSetup = nullptr;
     QAction *m_mnuPrint = nullptr;
+    QAction *m_mnuPrintPreview = nullptr;
+    QAction *m_mnuExportPdf = nullptr;
     QAction *m_mnuExit = nullptr;
     QAction *m_mnuSetting = nullptr;
     QToolBar *m_tbarDecypt = nullptr;

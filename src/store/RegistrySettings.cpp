@@ -81,6 +81,12 @@ void RegistrySettings::write(const QString &key, const QString &value)
     m_changed = true;
 }
 
+void RegistrySettings::remove(const QString &key)
+{
+    if (m_values.remove(key))
+        m_changed = true;
+}
+
 bool RegistrySettings::sync(QString *why)
 {
     if (!m_changed)

@@ -18,6 +18,7 @@ public:
     QString read(const QString &key, const QString &defaultValue = QString()) const;
     // Keys are plain names: letters, digits and underscores.
     void write(const QString &key, const QString &value);
+    void remove(const QString &key);
     // Writes the section to the file when something was written; false when
     // the file could not be written, with the path and the reason in why.
     bool sync(QString *why = nullptr);

@@ -2,6 +2,7 @@
 #include "TestConfig.h"
 #include "common/SafeFile.h"
 #include "records/RecordFile.h"
+#include "support/PdfText.h"
 #include "support/TestEnvironment.h"
 #include "support/VarnellRun.h"
 
@@ -55,6 +56,7 @@ class TestCli : public QObject
 private slots:
     void encryptAndDecrypt();
     void storeAndLogin();
+    void printToPdf();
     void secretsOffTheCommandLine();
     void batchKilledPartWay();
     void usageErrorsAndHelp();
@@ -182,6 +184,58 @@ void TestCli::storeAndLogin()
     QCOMPARE(varnell("about").out,
              "Varnell Decryptor, version 2.0.0\nSettings store: " + env.storePath().toUtf8() +
                  "\nCentral host: " + BuildConfig::centralHost + "\n");
+}
+
+void TestCli::printToPdf()
+{
+    TestEnvironment env;
+    QVERIFY(QDir().mkpath(env.path(QStringLiteral("in"))) &&
+            QDir().mkpath(env.path(QStringLiteral("out"))));
+    const QByteArray a = path(env, "in/a.vrd"), b = path(env, "in/b.r2.vrd");
+    QCOMPARE(varnell("encrypt --key k --output " + a, sample).exitCode, 0);
+    // Sixty rows: two pages.
+    QByteArray longer;
+    for (int n = 1; n <= 60; ++n)
+        longer += "Row " + QByteArray::number(n) + ":\tvalue " + QByteArray::number(n) + '\n';
+    QCOMPARE(varnell("encrypt --key k --output " + b, longer).exitCode, 0);
+
+    // One record to the file named; the footer names the record's full path.
+    QCOMPARE(varnell("print --key k --pdf " + path(env, "one.pdf") + ' ' + a).exitCode, 0);
+    QStringList pages = pdfPages(env.path(QStringLiteral("one.pdf")));
+    QCOMPARE(pages.size(), 1);
+    for (const char *shown : {"Purchase Information\n", "Client Numéro Trois",
+                              "4111 2222 3333 4444", "€49.95", "Varnell Transaction Record\n"})
+        QVERIFY2(pages.at(0).contains(QString::fromUtf8(shown)), shown);
+    QVERIFY(pages.at(0).contains(QStringLiteral("File Name: ") + QString::fromUtf8(a)));
+    QCOMPARE(unixMode(env.path(QStringLiteral("one.pdf"))), 0600);
+
+    // A batch: one NAME.pdf per record, the missing one reported and the
+    // others written all the same.
+    const VarnellRun r = varnell("print --key k --output-dir " + path(env, "out") + ' ' + a + ' ' +
+                                 path(env, "in/none.vrd") + ' ' + b);
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, "varnell: " + path(env, "in/none.vrd") + ": no such file\n");
+    QCOMPARE(QDir(env.path(QStringLiteral("out"))).entryList(QDir::Files),
+             (QStringList{QStringLiteral("a.pdf"), QStringLiteral("b.r2.pdf")}));
+    // The same page but for the time of printing.
+    const auto undated = [](QStringList pages) {
+        for (QString &page : pages)
+            page.truncate(page.indexOf(QLatin1String("Date Printed: ")));
+        return pages;
+    };
+    QCOMPARE(undated(pdfPages(env.path(QStringLiteral("out/a.pdf")))), undated(pages));
+    pages = pdfPages(env.path(QStringLiteral("out/b.r2.pdf")));
+    QCOMPARE(pages.size(), 2);
+    QVERIFY(pages.at(0).contains(QLatin1String("value 38\n")) &&
+            !pages.at(0).contains(QLatin1String("value 39\n")));
+    QVERIFY(pages.at(1).contains(QLatin1String("value 60\n")) &&
+            pages.at(1).contains(QLatin1String("Page 2 of 2")));
+
+    // Nothing written over a good file when the record cannot be read.
+    const QByteArray earlier = fileOrMissing(env.path(QStringLiteral("one.pdf")));
+    QCOMPARE(
+        varnell("print --key k --pdf " + path(env, "one.pdf") + ' ' + path(env, "in")).exitCode, 1);
+    QCOMPARE(fileOrMissing(env.path(QStringLiteral("one.pdf"))), earlier);
 }
 
 void TestCli::secretsOffTheCommandLine()
@@ -314,18 +368,17 @@ void TestCli::usageErrorsAndHelp()
                                  "encrypt",
                                  "store",
                                  "store init --developer-key D",
-                                 "store set"};
+                                 "store set",
+                                 "print a.vrd",
+                                 "print --pdf x.pdf --output-dir . a.vrd",
+                                 "print --pdf x.pdf a.vrd b.vrd"};
     for (const char *line : wrong) {
         const VarnellRun r = varnell(line);
         QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), line);
     }
-    const char *const helps[] = {"--help",
-                                 "decrypt --help",
-                                 "encrypt --help",
-                                 "store init --help",
-                                 "store show --help",
-                                 "store set --help",
-                                 "about --help"};
+    const char *const helps[] = {"--help",           "decrypt --help",    "encrypt --help",
+                                 "print --help",     "store init --help", "store show --help",
+                                 "store set --help", "about --help"};
     for (const char *line : helps) {
         const VarnellRun r = varnell(line);
         QVERIFY2(r.exitCode == 0 && r.out.contains("Usage: varnell"), line);

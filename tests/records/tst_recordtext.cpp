@@ -46,6 +46,8 @@ private slots:
     void hookRunsAfterEachField();
     void filesThatCannotBeRead();
     void encodingTabbedText();
+    void stripExtension_data();
+    void stripExtension();
 };
 
 void TestRecordText::groupDecoding_data()
@@ -223,6 +225,28 @@ void TestRecordText::encodingTabbedText()
     QVERIFY(bad.bytes.isEmpty());
     QCOMPARE(RecordFile::savedTextForm(QStringLiteral("€")), QByteArray("\x80\r\n"));
     QCOMPARE(RecordFile::savedTextForm(QString()), QByteArray("\r\n"));
+}
+
+void TestRecordText::stripExtension_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("stripped");
+    QTest::newRow("extension") << QStringLiteral("/r/a.vrd") << QStringLiteral("/r/a");
+    QTest::newRow("dotted folder")
+        << QStringLiteral("/r/orders.2026/a.vrd") << QStringLiteral("/r/orders.2026/a");
+    QTest::newRow("dotted folder, no extension")
+        << QStringLiteral("/r/orders.2026/a") << QStringLiteral("/r/orders.2026/a");
+    QTest::newRow("two extensions: the last goes")
+        << QStringLiteral("a.tar.vrd") << QStringLiteral("a.tar");
+    QTest::newRow("hidden file") << QStringLiteral("/r/.vrd") << QStringLiteral("/r/.vrd");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestRecordText::stripExtension()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, stripped);
+    QCOMPARE(RecordFile::StripExtension(path), stripped);
 }
 
 QTEST_GUILESS_MAIN(TestRecordText)

@@ -28,18 +28,19 @@ void TestDesktopProgram::startsAndCloses_data()
     QTest::addColumn<QByteArray>("settings"); // the settings file afterwards
     // Start-up ends within the requests' time limits and says so once; the
     // window then closes on a termination request, which saves its
-    // placement.
+    // placement beside the record opened, a recent file since its opening.
     QTest::newRow("hanging gateway")
         << true << 500
         << QByteArray("Exclamation|Server Unavailable|Unable to retrieve statistics.\\r\\nThe "
                       "statistics server may be unavailable.\\r\\n\\r\\nPlease contact Ostrand if "
                       "this problem persists|no whole answer came within 0.5 s\n")
         // 8500 x 6500 twips in whole pixels at 96 dpi, centred.
-        << QByteArray("[Settings]\nStatPeriod=3\nposHeight=6510\nposLeft=1755\nposTop=2745\n"
-                      "posWidth=8505\n");
+        << QByteArray("[Settings]\nRecentFile1=\"RECORD\"\nStatPeriod=3\nposHeight=6510\n"
+                      "posLeft=1755\nposTop=2745\nposWidth=8505\n");
     // Ended while start-up waits on a request that would take a minute: at
-    // once, silently, writing nothing.
-    QTest::newRow("ended while waiting") << true << 60000 << QByteArray() << QByteArray();
+    // once, silently, writing no placement.
+    QTest::newRow("ended while waiting")
+        << true << 60000 << QByteArray() << QByteArray("[Settings]\nRecentFile1=\"RECORD\"\n");
     // The details (the store and the cause) follow the text.
     QTest::newRow("no store") << false << 500
                               << QByteArray("Critical|Varnell Decryptor|Unable to access utility "
@@ -60,6 +61,7 @@ void TestDesktopProgram::startsAndCloses()
     if (withStore)
         env.createStore(SandboxProcess::developerKey(), SandboxProcess::encryptionKey());
     const QString record = env.path(QStringLiteral("with blanks.vrd"));
+    settings.replace("RECORD", record.toUtf8());
     QFile file(record);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(
@@ -95,7 +97,7 @@ void TestDesktopProgram::startsAndCloses()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), withStore ? 0 : 1);
     QCOMPARE(contents(log), messages);
-    // Written on closing, never on an early exit.
+    // The placement is written on closing, never on an early exit.
     QCOMPARE(contents(env.path(QStringLiteral("config/VR_Decrypt/VR_Decrypt.ini"))), settings);
 }
 

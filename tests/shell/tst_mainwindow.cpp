@@ -1,6 +1,7 @@
 // The main window with its tabs, its requests going to the sandbox gateway on
 // loopback.
 #include "common/PendingEvents.h"
+#include "common/SafeFile.h"
 #include "records/RecordFile.h"
 #include "records/RecordText.h"
 #include "shell/MainLayout.h"
@@ -14,21 +15,29 @@
 #include "store/StoreFile.h"
 #include "store/WindowPlacement.h"
 #include "store/modPublic.h"
+#include "support/PdfText.h"
 #include "support/RecordingSink.h"
 #include "support/SandboxProcess.h"
 #include "support/ScriptedDialog.h"
 #include "support/TestEnvironment.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QMimeDatabase>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <optional>
@@ -167,13 +176,35 @@ struct Fixture
     int recordCommandsOn()
     {
         int on = 0;
-        for (const char *name : {"mnuSaveEncrypt", "mnuSaveDecrypt", "mnuPrint", "btSaveEncrypt",
-                                 "btSaveDecrypt", "btPrint"})
+        for (const char *name : {"mnuSaveEncrypt", "mnuSaveDecrypt", "mnuPrint", "mnuPrintPreview",
+                                 "mnuExportPdf", "btSaveEncrypt", "btSaveDecrypt", "btPrint"})
             on += action(name)->isEnabled();
         return on;
     }
     QColor colour(const char *box) { return find<QLineEdit>(box)->palette().color(QPalette::Text); }
 };
+
+// Drags the files over the widget and drops them there, as the window
+// system does: on the nearest widget that takes drops. True when the drop
+// was taken.
+bool dropFiles(QWidget *over, const QStringList &paths)
+{
+    QWidget *target = over;
+    while (target && !target->acceptDrops())
+        target = target->parentWidget();
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
 
 } // namespace
 
@@ -192,6 +223,9 @@ private slots:
     void settingsTabAndDialog();
     void login();
     void openBoxAndRecordCommands();
+    void savingRecords();
+    void printingRecords();
+    void droppedAndRecentFiles();
     void serverProbe();
     void statisticsTab();
 
@@ -204,6 +238,9 @@ void TestMainWindow::initTestCase()
     m_sandbox = std::make_unique<SandboxProcess>();
     QVERIFY2(m_sandbox->isListening(), qPrintable(m_sandbox->errorOutput()));
     qputenv("VARNELL_HTTP_TIMEOUT_MS", "5000");
+    // No printer, whatever this machine has: the print system is asked
+    // where nothing answers.
+    qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
 }
 
 void TestMainWindow::init()
@@ -286,7 +323,7 @@ void TestMainWindow::startUpOrder()
     QVERIFY(f.load());
     QCOMPARE(loginSaw, QStringLiteral("Secret "));
     QCOMPARE(f.record(), recordShown);
-    QCOMPARE(f.recordCommandsOn(), 6);
+    QCOMPARE(f.recordCommandsOn(), 8);
     QCOMPARE(f.find<QComboBox>("cboServer")->currentText() + f.text("txtServerStatus"),
              QStringLiteral("Server 0Active"));
     // The stored period's transactions, product nodes collapsed.
@@ -477,7 +514,7 @@ void TestMainWindow::openBoxAndRecordCommands()
     w.mnuOpen_Click();
     QCOMPARE(events, 3 + 1);
     QCOMPARE(f.record(), recordShown);
-    QCOMPARE(f.recordCommandsOn(), 6);
+    QCOMPARE(f.recordCommandsOn(), 8);
     // Cancelled afterwards, the current file is read again; the box proposes
     // the last name. Without a store: a warning, the view untouched.
     writeRecord(path, "Changed:\tvalue\n");
@@ -512,6 +549,246 @@ void TestMainWindow::openBoxAndRecordCommands()
     writeFile(picture, "\x89PNG\r\n\x1a\n");
     QCOMPARE(NameOnlyIconProvider().type(QFileInfo(picture)),
              QMimeDatabase().mimeTypeForName(QStringLiteral("application/octet-stream")).comment());
+}
+
+void TestMainWindow::savingRecords()
+{
+    Fixture f;
+    frmMain &w = *f.window;
+    QVERIFY(f.load());
+    auto *view = f.find<QPlainTextEdit>("txtDecrypt");
+    // A record in a folder whose name has a dot: the text file's proposed
+    // name is the record's without its own extension.
+    const QString record = f.env.path(QStringLiteral("orders.2026/r.vrd"));
+    writeRecord(record, "Name:\tcaf\xc3\xa9\xc2\xa0"
+                        "ACME\nCard Number:\t4111222233334444\n");
+    f.dialog.choose(record);
+    w.mnuOpen_Click();
+    const QString text = f.env.path(QStringLiteral("orders.2026/r.txt"));
+    f.dialog.choose(text);
+    f.action("btSaveDecrypt")->trigger();
+    QCOMPARE(f.box(1), QStringLiteral("1|2|Decrypted Files (*.txt)|*.txt|All Files (*.*)|*.*|1|") +
+                           f.env.path(QStringLiteral("orders.2026/r|")));
+    // Windows-1252 with CR LF after each line, the no-break space kept; the
+    // record stays the current record file.
+    const QByteArray saved = "Name:               caf\xe9\xa0"
+                             "ACME\r\nCard Number:        4111 2222 3333 4444\r\n";
+    QCOMPARE(contents(text), saved);
+    QCOMPARE(w.currentRecordFile(), record);
+    view->clear();
+    f.dialog.choose(f.env.path(QStringLiteral("empty.txt")));
+    w.mnuSaveDecrypt_Click();
+    QCOMPARE(contents(f.env.path(QStringLiteral("empty.txt"))), QByteArray("\r\n"));
+
+    // Failed and refused text saves leave the earlier file as it was: a
+    // full disk, a missing folder (both reported with the path and the
+    // reason), a character the code page lacks (asked about, refused).
+    view->setPlainText(QStringLiteral("Name: \u4e2d"));
+    SafeFile::setFault(SafeFile::Fault{SafeFile::Fault::Step::Write, 3, ENOSPC});
+    f.sink.answers = {true, true};
+    f.dialog.choose(text);
+    w.mnuSaveDecrypt_Click();
+    SafeFile::setFault(std::nullopt);
+    const QString noFolder = f.env.path(QStringLiteral("no folder/r.txt"));
+    f.dialog.choose(noFolder);
+    w.mnuSaveDecrypt_Click();
+    f.dialog.choose(text);
+    w.mnuSaveDecrypt_Click();
+    QCOMPARE(contents(text), saved);
+    QVERIFY(!QFile::exists(noFolder));
+    const auto failed = [&](const QString &what, const QString &path, const QString &reason) {
+        return message(Icon::Exclamation, QStringLiteral("Save Failed"),
+                       what + path + QStringLiteral(".\r\nCannot ") + reason);
+    };
+    const QString asked = RecordingSink::line(
+        Icon::None, QStringLiteral("Varnell Decryptor"),
+        QStringLiteral("The record holds characters that a text file in the Windows-1252 code page "
+                       "cannot hold; they would be saved as \"?\".\r\nSave it all the same?"),
+        true);
+    const QString textFailure = QStringLiteral("The record could not be saved to ");
+    QCOMPARE(
+        f.messages(),
+        QStringList({asked,
+                     failed(textFailure, text,
+                            QStringLiteral("write %1: No space left on device").arg(text)),
+                     asked,
+                     failed(textFailure, noFolder,
+                            QStringLiteral("write %1: No such file or directory").arg(noFolder)),
+                     asked}));
+    f.dialog.choose(text);
+    f.sink.answers = {true};
+    w.mnuSaveDecrypt_Click();
+    QCOMPARE(contents(text), QByteArray("Name: ?\r\n"));
+
+    // Save Encrypt copies the record byte for byte; the copy becomes the
+    // current record file, and the next copy is made from it.
+    f.sink.clear();
+    const QString copy = f.env.path(QStringLiteral("copy.vrd"));
+    f.dialog.choose(copy);
+    f.action("btSaveEncrypt")->trigger();
+    QCOMPARE(f.dialog.shown.last().filter,
+             QStringLiteral("Encrypted Files (*.vrd)|*.vrd|All Files (*.*)|*.*"));
+    QCOMPARE(f.dialog.shown.last().fileName, record);
+    QCOMPARE(contents(copy), contents(record));
+    QCOMPARE(w.currentRecordFile(), copy);
+    // A copy that fails is reported and changes nothing: the target's
+    // folder missing, the source gone.
+    const QString lost = f.env.path(QStringLiteral("no folder/copy.vrd"));
+    f.dialog.choose(lost);
+    w.mnuSaveEncrypt_Click();
+    QVERIFY(QFile::remove(copy));
+    f.dialog.choose(record);
+    w.mnuSaveEncrypt_Click();
+    const QString copyFailure = QStringLiteral("The record file could not be saved to ");
+    QCOMPARE(f.messages(),
+             QStringList({failed(copyFailure, lost,
+                                 QStringLiteral("write %1: No such file or directory").arg(lost)),
+                          failed(copyFailure, record,
+                                 QStringLiteral("read %1: No such file or directory").arg(copy))}));
+    QCOMPARE(w.currentRecordFile(), copy);
+    QCOMPARE(contents(record), contents(f.env.path(QStringLiteral("orders.2026/r.vrd"))));
+    QVERIFY(!QFile::exists(lost));
+}
+
+void TestMainWindow::printingRecords()
+{
+    Fixture f;
+    frmMain &w = *f.window;
+    QVERIFY(f.load());
+    const QString record = f.env.path(QStringLiteral("r.vrd"));
+    writeRecord(record);
+    f.dialog.choose(record);
+    w.mnuOpen_Click();
+    // Rows typed into the view are printed too: two pages.
+    auto *view = f.find<QPlainTextEdit>("txtDecrypt");
+    for (int n = 1; n <= 40; ++n)
+        view->appendPlainText(QStringLiteral("Typed %1").arg(n));
+
+    // Without a printer: the message, at once.
+    f.action("btPrint")->trigger();
+    QCOMPARE(f.messages(), said(Icon::None, "Varnell Decryptor",
+                                "Please make sure that your default printer is installed "
+                                "correctly."));
+    QCOMPARE(f.sink.messages.at(0).details, QStringLiteral("No printer is installed."));
+    // A printer that refuses the job: the same message.
+    std::optional<QPdfWriter> printer;
+    const QString refused = f.env.path(QStringLiteral("no folder/printed.pdf"));
+    const QString printed = f.env.path(QStringLiteral("printed.pdf"));
+    w.setPrinterSource([&](QString &) -> QPagedPaintDevice * {
+        printer.emplace(f.messages().size() == 1 ? refused : printed);
+        return &*printer;
+    });
+    w.mnuPrint_Click();
+    QCOMPARE(f.messages().size(), 2);
+    QCOMPARE(f.sink.messages.at(1).details, QStringLiteral("The printer did not take the pages."));
+    // A printer that works gets the view's pages; the footer names the
+    // current record file.
+    f.action("mnuPrint")->trigger();
+    w.setPrinterSource({});
+    printer.reset();
+    QStringList pages = pdfPages(printed);
+    QCOMPARE(pages.size(), 2);
+    QVERIFY(pages.at(0).contains(QLatin1String("Card Number:")) &&
+            pages.at(0).contains(QLatin1String("File Name: ") + record));
+    QVERIFY(pages.at(1).contains(QLatin1String("Typed 40\n")));
+    QCOMPARE(f.messages().size(), 2);
+
+    // The preview shows the same pages.
+    int previewPages = 0;
+    QTimer::singleShot(0, &w, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *preview = qobject_cast<QPrintPreviewDialog *>(modal))
+            previewPages = preview->findChild<QPrintPreviewWidget *>()->pageCount();
+        if (modal)
+            modal->close();
+    });
+    f.action("mnuPrintPreview")->trigger();
+    QCOMPARE(previewPages, 2);
+
+    // Export as PDF: proposed beside the record, ".pdf" added to a name
+    // typed without one whatever the dialog's other uses left; the file is
+    // the owner's alone. One that cannot be written is reported.
+    w.cdgOpen.DefaultExt = QStringLiteral("csv");
+    f.dialog.choose(f.env.path(QStringLiteral("exported")));
+    f.action("mnuExportPdf")->trigger();
+    QCOMPARE(f.dialog.shown.last().fileName, f.env.path(QStringLiteral("r.pdf")));
+    QCOMPARE(w.cdgOpen.DefaultExt, QStringLiteral("csv"));
+    const QString exported = f.env.path(QStringLiteral("exported.pdf"));
+    QCOMPARE(unixMode(exported), 0600);
+    pages = pdfPages(exported);
+    QCOMPARE(pages.size(), 2);
+    QVERIFY(pages.at(1).contains(QLatin1String("Typed 40\n")));
+    f.dialog.choose(refused);
+    w.mnuExportPdf_Click();
+    QCOMPARE(f.messages().last(),
+             message(Icon::Exclamation, QStringLiteral("Export Failed"),
+                     QStringLiteral("The record could not be exported to %1.\r\nCannot write %1: "
+                                    "No such file or directory")
+                         .arg(refused)));
+}
+
+void TestMainWindow::droppedAndRecentFiles()
+{
+    Fixture f;
+    QVERIFY(f.load(true));
+    QVERIFY(f.window->recentFiles().isEmpty());
+    // An ampersand, a comma and an accent in the folder's name.
+    const QString folder = f.env.path(QStringLiteral("R&D, caf\u00e9/"));
+    for (const char *name : {"a.vrd", "b.VRD", "c.vrd"})
+        writeRecord(folder + QLatin1String(name), "Name:\tvalue\n");
+    writeFile(folder + QStringLiteral("notes.txt"), "text");
+    // Dropped, one or more record files open the first, asking nothing;
+    // other files are not taken.
+    QVERIFY(!dropFiles(f.window.get(), {folder + QStringLiteral("notes.txt")}));
+    QVERIFY(dropFiles(f.find<QPlainTextEdit>("txtDecrypt")->viewport(),
+                      {folder + QStringLiteral("notes.txt"), folder + QStringLiteral("b.VRD"),
+                       folder + QStringLiteral("a.vrd")}));
+    QTRY_COMPARE(f.record(), QStringLiteral("Name:               value"));
+    QCOMPARE(f.window->currentRecordFile(), folder + QStringLiteral("b.VRD"));
+    QCOMPARE(f.recordCommandsOn(), 8);
+    QVERIFY(dropFiles(f.find<QWidget>("tabForm"), {folder + QStringLiteral("a.vrd")}));
+    QTRY_COMPARE(f.window->currentRecordFile(), folder + QStringLiteral("a.vrd"));
+    QVERIFY(f.messages().isEmpty());
+
+    // Open Recent lists them newest first, kept in the user's settings file
+    // for the next start, at most six.
+    for (int n = 1; n <= 6; ++n) {
+        const QString path = f.env.path(QStringLiteral("more/%1.vrd").arg(n));
+        writeRecord(path, "Name:\tvalue\n");
+        f.window->openRecordFile(path);
+    }
+    f.window->openRecordFile(folder + QStringLiteral("a.vrd"));
+    const QStringList recent = {
+        folder + QStringLiteral("a.vrd"),         f.env.path(QStringLiteral("more/6.vrd")),
+        f.env.path(QStringLiteral("more/5.vrd")), f.env.path(QStringLiteral("more/4.vrd")),
+        f.env.path(QStringLiteral("more/3.vrd")), f.env.path(QStringLiteral("more/2.vrd"))};
+    QCOMPARE(f.window->recentFiles(), recent);
+    f.window->close();
+    f.makeWindow();
+    QVERIFY(f.load());
+    QCOMPARE(f.window->recentFiles(), recent);
+    const QList<QAction *> entries = f.find<QMenu>("mnuOpenRecent")->actions();
+    QCOMPARE(entries.size(), 6);
+    QCOMPARE(entries.at(0)->text(),
+             QStringLiteral("&1 ") +
+                 QString(recent.at(0)).replace(QLatin1Char('&'), QLatin1String("&&")));
+    // Chosen, an entry opens its file and moves to the front; one whose file
+    // is gone is reported and dropped from the list.
+    writeRecord(recent.at(2), "Name:\tfifth\n");
+    entries.at(2)->trigger();
+    QCOMPARE(f.record(), QStringLiteral("Name:               fifth"));
+    QCOMPARE(f.window->recentFiles().mid(0, 2), (QStringList{recent.at(2), recent.at(0)}));
+    QVERIFY(QFile::remove(recent.at(1)));
+    f.find<QMenu>("mnuOpenRecent")->actions().at(2)->trigger();
+    QCOMPARE(f.messages(),
+             QStringList{message(
+                 Icon::Exclamation, QStringLiteral("Warning"),
+                 QStringLiteral("The record file %1 no longer exists.").arg(recent.at(1)))});
+    QCOMPARE(f.record(), QStringLiteral("Name:               fifth"));
+    f.makeWindow();
+    QVERIFY(f.load());
+    QCOMPARE(f.window->recentFiles(),
+             (QStringList{recent.at(2), recent.at(0), recent.at(3), recent.at(4), recent.at(5)}));
 }
 
 void TestMainWindow::serverProbe()
