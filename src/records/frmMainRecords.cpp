@@ -136,15 +136,10 @@ bool frmMain::DecryptRecordFile()
 
 void frmMain::EnableRecordCommands(bool enabled)
 {
+    // Toolbar buttons 2, 3 and 4 follow their menu entries.
     for (QAction *entry :
          {m_mnuSaveEncrypt, m_mnuSaveDecrypt, m_mnuPrint, m_mnuPrintPreview, m_mnuExportPdf})
         entry->setEnabled(enabled);
-    // Toolbar buttons 2, 3 and 4, by position.
-    const QList<QAction *> buttons = m_tbarDecypt->actions();
-    for (int position = 2; position <= 4; ++position) {
-        if (position <= buttons.size())
-            buttons.at(position - 1)->setEnabled(enabled);
-    }
 }
 
 // ---------------------------------------------------------------------------

@@ -118,12 +118,6 @@ QPushButton *commandButton(QWidget *parent, const char *objectName, const QStrin
     return button;
 }
 
-const char *const toolbarKeys[] = {"btOpen", "btSaveEncrypt", "btSaveDecrypt", "btPrint",
-                                   "btSetting"};
-const char *const toolbarTips[] = {"Open an encrypted file", "Save as encrypted file",
-                                   "Save as decrypted (readable text) file", "Print",
-                                   "Show settings form"};
-
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
@@ -295,12 +289,29 @@ void frmMain::createDecryptTab()
     m_tbarDecypt->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const int side = qMax(24, fontMetrics().height() + 8);
     m_tbarDecypt->setIconSize(QSize(side, side));
-    for (int i = 0; i < 5; ++i) {
-        const QString key = name(toolbarKeys[i]);
+    // The buttons in their order: key, tip and the menu entry each one runs.
+    // A button is enabled whenever its entry is, so the record commands'
+    // switch works on the menu alone.
+    const struct
+    {
+        const char *key;
+        const char *tip;
+        QAction *entry;
+    } buttons[] = {{"btOpen", "Open an encrypted file", m_mnuOpen},
+                   {"btSaveEncrypt", "Save as encrypted file", m_mnuSaveEncrypt},
+                   {"btSaveDecrypt", "Save as decrypted (readable text) file", m_mnuSaveDecrypt},
+                   {"btPrint", "Print", m_mnuPrint},
+                   {"btSetting", "Show settings form", m_mnuSetting}};
+    for (const auto &b : buttons) {
+        const QString key = name(b.key);
         QAction *button =
-            m_tbarDecypt->addAction(ToolbarIcons::icon(key), QString::fromUtf8(toolbarTips[i]));
+            m_tbarDecypt->addAction(ToolbarIcons::icon(key), QString::fromUtf8(b.tip));
         button->setObjectName(key);
-        button->setToolTip(QString::fromUtf8(toolbarTips[i]));
+        button->setToolTip(QString::fromUtf8(b.tip));
+        button->setEnabled(b.entry->isEnabled());
+        connect(b.entry, &QAction::changed, button,
+                [button, entry = b.entry] { button->setEnabled(entry->isEnabled()); });
+        m_toolbarEntries.append({key, b.entry});
     }
     connect(m_tbarDecypt, &QToolBar::actionTriggered, this,
             [this](QAction *button) { tbarDecypt_ButtonClick(button->objectName()); });
@@ -794,17 +805,14 @@ void frmMain::tabForm_Click()
 
 void frmMain::tbarDecypt_ButtonClick(const QString &key)
 {
-    // Each button runs its menu entry, which is enabled whenever the button is.
-    if (key == QLatin1String("btOpen"))
-        m_mnuOpen->trigger();
-    else if (key == QLatin1String("btSaveEncrypt"))
-        m_mnuSaveEncrypt->trigger();
-    else if (key == QLatin1String("btSaveDecrypt"))
-        m_mnuSaveDecrypt->trigger();
-    else if (key == QLatin1String("btPrint"))
-        m_mnuPrint->trigger();
-    else if (key == QLatin1String("btSetting"))
-        m_mnuSetting->trigger();
+    // The keys in the buttons' order, compared exactly; another key does
+    // nothing.
+    for (const auto &[buttonKey, entry] : m_toolbarEntries) {
+        if (buttonKey == key) {
+            entry->trigger();
+            return;
+        }
+    }
 }
 
 void frmMain::mnuExit_Click()

@@ -247,6 +247,8 @@ private:
     QAction *m_mnuExit = nullptr;
     QAction *m_mnuSetting = nullptr;
     QToolBar *m_tbarDecypt = nullptr;
+    // Each toolbar button's key and the menu entry it runs, in order.
+    QList<std::pair<QString, QAction *>> m_toolbarEntries;
     QPlainTextEdit *m_txtDecrypt = nullptr;
 
     QLineEdit *m_txtDeveloperKey = nullptr;
