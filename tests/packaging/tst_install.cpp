@@ -2,7 +2,7 @@
 // test's own: every file in its place, accepted by the desktop's validators,
 // the manual pages and the completion naming the programs' real options, the
 // window showing the installed icon; and the Debian package made of the same
-// tree, with its maintainer scripts run against a root of the test's own.
+// tree, installed and removed again by dpkg in a root of the test's own.
 #include "BuildConfig.h"
 #include "TestConfig.h"
 #include "shell/AppIcon.h"
@@ -167,7 +167,7 @@ private slots:
     void completion();
     void windowShowsTheInstalledIcon();
     void debianPackage();
-    void packageScripts();
+    void packageInstallsAndRemoves();
 
 private:
     QString usr(const QString &relative) const
@@ -182,7 +182,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_tree;
-    QString m_packageControl;
+    QString m_deb;
 };
 
 void TestInstall::initTestCase()
@@ -524,7 +524,7 @@ void TestInstall::debianPackage()
     QVERIFY(field("Recommends").contains(QStringLiteral("shared-mime-info")));
     const Ran info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--info"), deb});
     QCOMPARE(info.exitCode, 0);
-    QVERIFY(info.out.contains(" postinst ") && info.out.contains(" postrm "));
+    QVERIFY(info.out.contains(" postinst ") && info.out.contains(" prerm "));
 
     // The same files as the installed tree, owned by root.
     const Ran contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});
@@ -547,61 +547,83 @@ void TestInstall::debianPackage()
     }
     QCOMPARE(packaged, tree);
 
-    m_packageControl = m_dir.filePath(QStringLiteral("control"));
-    QCOMPARE(run(QStringLiteral("dpkg-deb"), {QStringLiteral("--control"), deb, m_packageControl})
-                 .exitCode,
-             0);
+    m_deb = deb;
 }
 
-void TestInstall::packageScripts()
+void TestInstall::packageInstallsAndRemoves()
 {
     if (::geteuid() != 0)
-        QSKIP("The package's scripts make a folder owned by root: run as root.");
-    QVERIFY2(!m_packageControl.isEmpty(), "the package was not built");
+        QSKIP("Installing a package makes files owned by root: run as root.");
+    QVERIFY2(!m_deb.isEmpty(), "the package was not built");
+    // dpkg with a root and records of the test's own; the package's scripts
+    // run outside it and find it in DPKG_ROOT.
     const QString root = m_dir.filePath(QStringLiteral("root"));
-    const QString folder = root + QString::fromUtf8(BuildConfig::systemDirectory);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DPKG_ROOT"), root);
-    const auto script = [&](const char *name, const char *action) {
-        return run(m_packageControl + QLatin1Char('/') + QString::fromUtf8(name),
-                   {QString::fromUtf8(action)}, environment);
+    const QString records = root + QStringLiteral("/var/lib/dpkg");
+    QVERIFY(QDir().mkpath(records + QStringLiteral("/info")));
+    QVERIFY(QDir().mkpath(records + QStringLiteral("/updates")));
+    QVERIFY(QFile(records + QStringLiteral("/status")).open(QIODevice::WriteOnly));
+    const auto dpkg = [&](const QStringList &arguments) {
+        return run(
+            QStringLiteral("dpkg"),
+            QStringList{QStringLiteral("--root=") + root,
+                        QStringLiteral("--force-script-chrootless"),
+                        QStringLiteral("--force-depends"),
+                        QStringLiteral("--log=") + m_dir.filePath(QStringLiteral("dpkg.log"))} +
+                arguments);
     };
+    const QString folder = root + QString::fromUtf8(BuildConfig::systemDirectory);
     const auto mode = [&folder] {
         struct stat status = {};
         if (::lstat(QFile::encodeName(folder).constData(), &status) != 0)
             return -1;
         return status.st_uid == 0 && S_ISDIR(status.st_mode) ? int(status.st_mode & 07777) : -2;
     };
+    // Everything under the root but dpkg's own records.
+    const auto leftovers = [&root] {
+        QStringList found;
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next().mid(root.size() + 1);
+            if (!path.startsWith(QLatin1String("var/lib/dpkg")) && path != QLatin1String("var") &&
+                path != QLatin1String("var/lib"))
+                found << path;
+        }
+        for (const QString &record : QDir(root + QStringLiteral("/var/lib/dpkg/info"))
+                                         .entryList({QStringLiteral("varnell*")}))
+            found << record;
+        found.sort();
+        return found;
+    };
 
-    // Installed: a root folder that everybody reads and nobody else writes,
-    // and word of the administrator's step; no store.
-    const Ran configured = script("postinst", "configure");
-    QCOMPARE(configured.exitCode, 0);
+    // Installed: the programs, a root folder for the store that everybody
+    // reads and nobody else writes, and word of the administrator's step.
+    const Ran installed = dpkg({QStringLiteral("--install"), m_deb});
+    QVERIFY2(installed.exitCode == 0, installed.err.constData());
+    QVERIFY(installed.out.contains("varnell store init"));
+    QVERIFY(QFileInfo(root + QStringLiteral("/usr/bin/varnell-decryptor")).isExecutable());
     QCOMPARE(mode(), 0755);
-    QVERIFY(configured.out.contains("varnell store init"));
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList());
-    // Removed without a store: nothing stays.
-    QCOMPARE(script("postrm", "remove").exitCode, 0);
-    QCOMPARE(mode(), -1);
+    // Removed without a store: nothing of the package stays, not even its
+    // state in dpkg's records.
+    QCOMPARE(dpkg({QStringLiteral("--remove"), QStringLiteral("varnell-decryptor")}).exitCode, 0);
+    QCOMPARE(leftovers(), QStringList());
+    QCOMPARE(dpkg({QStringLiteral("--status"), QStringLiteral("varnell-decryptor")}).exitCode, 1);
 
-    // A folder the administrator tightened is kept as it is.
-    QCOMPARE(script("postinst", "configure").exitCode, 0);
+    // A folder the administrator made and tightened is kept as it is.
+    QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(script("postinst", "configure").exitCode, 0);
+    QCOMPARE(dpkg({QStringLiteral("--install"), m_deb}).exitCode, 0);
     QCOMPARE(mode(), 0700);
-
-    // Removed with a store: the store stays, until a purge.
+    // Removed with a store: the store stays in its folder, and only that.
     QFile store(folder + QStringLiteral("/vemtu.sys"));
     QVERIFY(store.open(QIODevice::WriteOnly));
     store.close();
-    const Ran again = script("postinst", "configure");
+    const Ran again = dpkg({QStringLiteral("--install"), m_deb});
     QCOMPARE(again.exitCode, 0);
     QVERIFY(!again.out.contains("varnell store init"));
-    QCOMPARE(script("postrm", "remove").exitCode, 0);
-    QVERIFY(store.exists());
-    QCOMPARE(script("postrm", "purge").exitCode, 0);
-    QCOMPARE(mode(), -1);
+    QCOMPARE(dpkg({QStringLiteral("--remove"), QStringLiteral("varnell-decryptor")}).exitCode, 0);
+    const QString base = QString::fromUtf8(BuildConfig::systemDirectory).mid(1);
+    QCOMPARE(leftovers(), (QStringList{base, base + QStringLiteral("/vemtu.sys")}));
 }
 
 QTEST_MAIN(TestInstall)
