@@ -267,7 +267,6 @@ void TestInstall::desktopEntryAndDescription()
             keys.insert(text(line.left(equals)), text(line.mid(equals + 1)));
     }
     QCOMPARE(keys.value(QStringLiteral("Exec")), QStringLiteral("varnell-decryptor %f"));
-    QVERIFY(QFileInfo(usr(QStringLiteral("bin/varnell-decryptor"))).isExecutable());
     QVERIFY(keys.value(QStringLiteral("MimeType"))
                 .split(QLatin1Char(';'))
                 .contains(QStringLiteral("application/x-varnell-record")));
@@ -276,7 +275,6 @@ void TestInstall::desktopEntryAndDescription()
     QCOMPARE(keys.value(QStringLiteral("Icon")), AppIcon::desktopId());
     QVERIFY(QFile::exists(usr(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg")
                                   .arg(keys.value(QStringLiteral("Icon"))))));
-    QCOMPARE(keys.value(QStringLiteral("StartupWMClass")), QStringLiteral("varnell-decryptor"));
 
     // The AppStream description, checked with the tree it names (launcher
     // entry, icon, programs).
@@ -287,8 +285,6 @@ void TestInstall::desktopEntryAndDescription()
     QVERIFY(metainfo.open(QIODevice::ReadOnly));
     const QByteArray description = metainfo.readAll();
     QVERIFY(description.contains(QByteArray("<release version=\"" + version().toUtf8() + '"')));
-    QVERIFY(description.contains("<screenshot type=\"default\">"));
-    QVERIFY(description.contains("<mediatype>application/x-varnell-record</mediatype>"));
 }
 
 void TestInstall::recordFileType_data()
