@@ -3,6 +3,7 @@
 #include "common/TerminationSignals.h"
 #include "gateway/HttpClient.h"
 #include "gateway/modProdUpdate.h"
+#include "shell/AppIcon.h"
 #include "shell/MessageBoxSink.h"
 #include "shell/WaitFeedback.h"
 #include "shell/frmMain.h"
@@ -15,6 +16,10 @@ int main(int argc, char *argv[])
     SecretMemory::protectProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
+    // The taskbar finds the launcher entry, and with it the icon, by this
+    // name on Wayland; on X11 it shows the windows' own icon.
+    QGuiApplication::setDesktopFileName(AppIcon::desktopId());
+    QApplication::setWindowIcon(AppIcon::icon());
     // A termination request is handled from here on, also while the window
     // is being made: it closes the windows there are and ends any wait; no
     // request is sent after it.

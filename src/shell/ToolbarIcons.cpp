@@ -17,7 +17,6 @@ enum class Shape
     SaveDecrypt,
     Print,
     Setting,
-    Logo,
     Previous,
     Next
 };
@@ -143,22 +142,6 @@ void drawArrow(QPainter &p, bool forward)
     p.drawPolygon(QPolygonF{QPointF(base, 4.5), QPointF(tip, 12), QPointF(base, 19.5)});
 }
 
-void drawLogo(QPainter &p)
-{
-    // A sealed envelope with a key: the encrypted packet.
-    p.setPen(QPen(ink, 1));
-    p.setBrush(disk);
-    p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
-    p.setBrush(paper);
-    p.drawRect(QRectF(4, 7, 16, 11));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF{QPointF(4, 7), QPointF(12, 13), QPointF(20, 7)});
-    p.setBrush(brass);
-    p.drawEllipse(QPointF(12, 14.5), 2.6, 2.6);
-    p.setBrush(ink);
-    p.drawEllipse(QPointF(12, 14.5), 0.8, 0.8);
-}
-
 class Engine final : public QIconEngine
 {
 public:
@@ -190,9 +173,6 @@ public:
             break;
         case Shape::Setting:
             drawSetting(*painter);
-            break;
-        case Shape::Logo:
-            drawLogo(*painter);
             break;
         case Shape::Previous:
         case Shape::Next:
@@ -247,11 +227,6 @@ QIcon icon(const QString &key)
     if (key == QLatin1String("cmdNextProduct"))
         return QIcon(new Engine(Shape::Next));
     return QIcon();
-}
-
-QIcon logo()
-{
-    return QIcon(new Engine(Shape::Logo));
 }
 
 } // namespace ToolbarIcons

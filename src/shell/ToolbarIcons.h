@@ -13,7 +13,4 @@ namespace ToolbarIcons {
 // another key gives a null icon.
 QIcon icon(const QString &key);
 
-// The about box's logo, drawn the same way.
-QIcon logo();
-
 } // namespace ToolbarIcons

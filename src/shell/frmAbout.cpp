@@ -1,7 +1,7 @@
 #include "shell/frmAbout.h"
 
+#include "shell/AppIcon.h"
 #include "shell/HelpLinks.h"
-#include "shell/ToolbarIcons.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -17,9 +17,9 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
-    const int side = fontMetrics().height() * 4;
-    picture->setPixmap(ToolbarIcons::logo().pixmap(QSize(side, side), devicePixelRatio()));
-    picture->setFixedSize(side, side);
+    const QSize side(64, 64);
+    picture->setPixmap(AppIcon::icon().pixmap(side, devicePixelRatio()));
+    picture->setFixedSize(side);
 
     auto *label1 = new QLabel(this);
     label1->setObjectName(QStringLiteral("Label1"));

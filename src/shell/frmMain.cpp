@@ -5,6 +5,7 @@
 #include "common/TerminationSignals.h"
 #include "gateway/HttpClient.h"
 #include "products/ProductTab.h"
+#include "shell/AppIcon.h"
 #include "shell/DesktopLinks.h"
 #include "shell/MainLayout.h"
 #include "shell/ToolbarIcons.h"
@@ -124,7 +125,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(Messages::appTitle());
-    setWindowIcon(ToolbarIcons::logo());
+    setWindowIcon(AppIcon::icon());
 
     m_loginPrompt = [this](const QString &storedPassword) {
         frmLogin login(isVisible() ? this : nullptr);
