@@ -102,12 +102,12 @@ int main()
     const Measure split = inChild([&answer] { return qint64(answer.split('\n').size()); });
     qint64 products = 0;
     const Measure parse = inChild([&answer] {
-        const QList<modStatistics::Product> tree = modStatistics::parseStatistics(answer);
-        return qint64(tree.size());
+        const modStatistics::Statistics statistics = modStatistics::parseStatistics(answer);
+        return qint64(statistics.productCount());
     });
     const Measure both = inChild([&answer] {
-        const QList<modStatistics::Product> tree = modStatistics::parseStatistics(answer);
-        return qint64(modStatistics::csvFromNodeTexts(modStatistics::nodeTexts(tree)).size());
+        const modStatistics::Statistics statistics = modStatistics::parseStatistics(answer);
+        return qint64(modStatistics::csvFromNodeTexts(statistics.nodeTexts()).size());
     });
     products = parse.result;
     if (split.result != productCount * transactionsPerProduct + 2 || products != productCount ||
