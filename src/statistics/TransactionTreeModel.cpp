@@ -276,3 +276,11 @@ QVariant TransactionTreeModel::data(const QModelIndex &index, int role) const
         return key(index);
     return {};
 }
+
+Qt::ItemFlags TransactionTreeModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+    if (index.isValid() && index.internalId() != productNodeId)
+        flags |= Qt::ItemNeverHasChildren;
+    return flags;
+}

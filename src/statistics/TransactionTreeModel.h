@@ -63,6 +63,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // Transaction nodes never have children: a view that expands every node
+    // then keeps a note for each product only, not for each transaction.
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
     void applyFilter();
