@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QScopeGuard>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -40,5 +41,12 @@ int main(int argc, char *argv[])
     if (TerminationSignals::requested())
         return 0;
     window.show();
+    // For start-up measurements: end as soon as the window has been shown
+    // and painted once, saving nothing.
+    if (qEnvironmentVariableIsSet("VARNELL_QUIT_WHEN_SHOWN"))
+        QTimer::singleShot(0, &window, [&window] {
+            window.repaint();
+            QApplication::quit();
+        });
     return QApplication::exec();
 }
