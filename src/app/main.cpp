@@ -14,6 +14,8 @@
 int main(int argc, char *argv[])
 {
     SecretMemory::protectProcess();
+    // A termination request during the first moments waits for its handler.
+    TerminationSignals::holdUntilInstalled();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
     MessageBoxSink messages;
