@@ -7,6 +7,11 @@
 // then 100,000 transactions. The starts of the three take turns, so that
 // the machine's other work weighs on each alike; each figure is the median
 // of the starts: wall time, and the peak resident size of the process.
+//
+//   bench_startup [OTHER-PROGRAM]
+//
+// times another build of the program as well (one from before a change,
+// say), in the same turns.
 #include "StatisticsAnswer.h"
 #include "store/StoreFile.h"
 
@@ -243,17 +248,24 @@ int main(int argc, char *argv[])
     for (const QString &entry : environment.toStringList())
         env.append(QFile::encodeName(entry));
 
+    const QByteArray other = argc > 1 ? QByteArray(argv[1]) : QByteArray();
     const QByteArray year = makeStatisticsAnswer(100, 1000);
-    Figures floor, emptyYear, fullYear;
+    Figures floor, emptyYear, fullYear, otherEmptyYear, otherFullYear;
     for (int i = 0; i < starts; ++i) {
         floor.starts.push_back(run(emptyWindow, env));
         gateway.setAnswer(QByteArray());
         emptyYear.starts.push_back(run(program, env));
+        if (!other.isEmpty())
+            otherEmptyYear.starts.push_back(run(other, env));
         gateway.setAnswer(year);
         fullYear.starts.push_back(run(program, env));
+        if (!other.isEmpty())
+            otherFullYear.starts.push_back(run(other, env));
     }
-    if (!floor.ok() || !emptyYear.ok() || !fullYear.ok() ||
-        gateway.statisticsRequests() != 2 * starts || QFile::exists(messages)) {
+    const int programs = other.isEmpty() ? 1 : 2;
+    if (!floor.ok() || !emptyYear.ok() || !fullYear.ok() || !otherEmptyYear.ok() ||
+        !otherFullYear.ok() || gateway.statisticsRequests() != 2 * starts * programs ||
+        QFile::exists(messages)) {
         std::fprintf(stderr, "a start failed, fetched no statistics or said something (%s)\n",
                      messages.toLocal8Bit().constData());
         return 1;
@@ -274,5 +286,16 @@ int main(int argc, char *argv[])
                 fullYear.seconds() / floor.seconds(), fullYear.peakMiB() / floor.peakMiB());
     std::printf("  100,000 year: %.3f s (goal <= 0.5 s), %.1f MiB peak (goal <= 60 MiB)\n",
                 fullYear.seconds(), fullYear.peakMiB());
+    if (!other.isEmpty()) {
+        std::printf("The other build (%s):\n", other.constData());
+        line("  an empty year:", otherEmptyYear);
+        line("  a year of 100,000 transactions:", otherFullYear);
+        std::printf("  ratio other / this build: %5.2fx time %5.2fx memory (empty year), "
+                    "%5.2fx time %5.2fx memory (100,000)\n",
+                    otherEmptyYear.seconds() / emptyYear.seconds(),
+                    otherEmptyYear.peakMiB() / emptyYear.peakMiB(),
+                    otherFullYear.seconds() / fullYear.seconds(),
+                    otherFullYear.peakMiB() / fullYear.peakMiB());
+    }
     return 0;
 }
