@@ -3,7 +3,6 @@
 #include "statistics/modStatistics.h"
 
 #include <QAbstractItemModel>
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
