@@ -10,10 +10,13 @@
 
 #include <QApplication>
 #include <QScopeGuard>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     SecretMemory::protectProcess();
+    // A termination request during the first moments waits for its handler.
+    TerminationSignals::holdUntilInstalled();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
     // The taskbar finds the launcher entry, and with it the icon, by this
@@ -46,5 +49,12 @@ int main(int argc, char *argv[])
     if (TerminationSignals::requested())
         return 0;
     window.show();
+    // For start-up measurements: end as soon as the window has been shown
+    // and painted once, saving nothing.
+    if (qEnvironmentVariableIsSet("VARNELL_QUIT_WHEN_SHOWN"))
+        QTimer::singleShot(0, &window, [&window] {
+            window.repaint();
+            QApplication::quit();
+        });
     return QApplication::exec();
 }

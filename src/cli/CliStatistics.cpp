@@ -104,21 +104,22 @@ int stats(const QStringList &arguments)
     if (!retrieval.downloaded)
         return failRequest(QStringLiteral("Unable to retrieve statistics."));
 
+    const modStatistics::Statistics &statistics = retrieval.statistics;
     if (toCsv) {
-        if (retrieval.products.isEmpty())
+        if (statistics.isEmpty())
             return fail(QStringLiteral("There is no data to export."));
         QString reason;
-        if (!modStatistics::writeCsv(command.value(QStringLiteral("csv")),
-                                     modStatistics::nodeTexts(retrieval.products), &reason))
+        if (!modStatistics::writeCsv(command.value(QStringLiteral("csv")), statistics.nodeTexts(),
+                                     &reason))
             return fail(reason);
         return Success;
     }
     if (command.isSet(QStringLiteral("json"))) {
-        const QByteArray json = statsJson(retrieval.products);
+        const QByteArray json = statsJson(statistics.products());
         std::fwrite(json.constData(), 1, std::size_t(json.size()), stdout);
         return Success;
     }
-    printStats(retrieval.products);
+    printStats(statistics.products());
     return Success;
 }
 

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,7 +23,22 @@ extern "C" void onSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], &byte, 1);
 }
 
+sigset_t terminationSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&set, signal);
+    return set;
+}
+
 } // namespace
+
+void holdUntilInstalled()
+{
+    const sigset_t set = terminationSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 void install(QObject *context, std::function<void()> onRequest)
 {
@@ -36,6 +52,8 @@ void install(QObject *context, std::function<void()> onRequest)
         action.sa_flags = SA_RESTART;
         for (int signal : {SIGTERM, SIGINT, SIGHUP})
             ::sigaction(signal, &action, nullptr);
+        const sigset_t set = terminationSignals();
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     }
     auto *notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, context);
     QObject::connect(notifier, &QSocketNotifier::activated, context,

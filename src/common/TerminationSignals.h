@@ -9,8 +9,12 @@
 // windows as if the user had closed them.
 namespace TerminationSignals {
 
+// Called first thing in main(): a request that comes before install() is
+// held back until then, instead of ending the program on the spot.
+void holdUntilInstalled();
+
 // Installs the handlers once per process; the call is made in context's
-// thread while context lives.
+// thread while context lives. A request held back is handled now.
 void install(QObject *context, std::function<void()> onRequest);
 
 // True once a request has come, whether or not the event loop has seen it

@@ -70,7 +70,9 @@ QMap<QString, QRectF> makeDesign()
 
     // Usage Statistics.
     d[QStringLiteral("fraStatPeriod")] = r(300, 240, 5895, 735);
-    d[QStringLiteral("tvStats")] = r(240, 1200, 6015, 2340);
+    // The filter box above the tree, as wide as it.
+    d[QStringLiteral("txtStatsFilter")] = r(240, 1065, 6015, 330);
+    d[QStringLiteral("tvStats")] = r(240, 1455, 6015, 2085);
     d[QStringLiteral("cmdExportStats")] = r(1230, 3690, 1575, 495);
     d[QStringLiteral("cmdReqPackage")] = r(3936, 3690, 1575, 495);
 
@@ -202,6 +204,10 @@ QMap<QString, QRectF> layout(int tab, QSizeF client, double toolbarHeight)
         QRectF period = design("fraStatPeriod");
         period.moveLeft(W / 2 - period.width() / 2);
         set("fraStatPeriod", period);
+
+        QRectF filter = design("txtStatsFilter");
+        filter.setWidth(W - 2 * filter.left());
+        set("txtStatsFilter", filter);
 
         QRectF tree = design("tvStats");
         tree.setWidth(W - 2 * tree.left());

@@ -40,7 +40,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtMath>
 
 #include <cstdio>
@@ -411,13 +411,31 @@ void frmMain::createStatsTab()
     }
     m_optStatPeriod[3]->setChecked(true);
 
-    m_tvStats = new QTreeWidget(m_fraStats);
+    m_txtStatsFilter = textBox(m_fraStats, "txtStatsFilter");
+    m_txtStatsFilter->setPlaceholderText(
+        QStringLiteral("Filter by transaction ID, end user, date or result"));
+    m_txtStatsFilter->setClearButtonEnabled(true);
+    placeAtDesign(m_txtStatsFilter);
+    connect(m_txtStatsFilter, &QLineEdit::textChanged, this, &frmMain::txtStatsFilter_Change);
+
+    // The nodes' texts are made only for the rows in sight: a year of many
+    // thousand transactions stays light.
+    m_statsModel = new TransactionTreeModel(this);
+    m_tvStats = new QTreeView(m_fraStats);
     m_tvStats->setObjectName(QStringLiteral("tvStats"));
+    m_tvStats->setModel(m_statsModel);
     m_tvStats->setHeaderHidden(true);
-    m_tvStats->setColumnCount(1);
+    m_tvStats->setUniformRowHeights(true);
+    m_tvStats->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tvStats->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tvStats->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_tvStats->header()->setStretchLastSection(false);
     placeAtDesign(m_tvStats);
+    connect(m_tvStats->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList selected = m_tvStats->selectionModel()->selectedIndexes();
+        m_statsSelected = selected.isEmpty() ? TransactionTreeModel::Node{}
+                                             : m_statsModel->node(selected.first());
+    });
     m_cmdExportStats = commandButton(m_fraStats, "cmdExportStats", QStringLiteral("Export Stats"));
     m_cmdReqPackage = commandButton(m_fraStats, "cmdReqPackage", QStringLiteral("Request Package"));
     placeAtDesign(m_cmdExportStats);

@@ -2,6 +2,7 @@
 
 #include "records/PrintLayout.h"
 #include "shell/CommonDialog.h"
+#include "statistics/TransactionTreeModel.h"
 #include "store/WindowPlacement.h"
 #include "store/modPublic.h"
 
@@ -16,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -30,7 +32,7 @@ class QPushButton;
 class QRadioButton;
 class QTabBar;
 class QToolBar;
-class QTreeWidget;
+class QTreeView;
 class PacketRequest;
 class ProductTab;
 class RegistrySettings;
@@ -159,6 +161,8 @@ public:
     // Empties tvStats, fetches the period's statistics and fills it.
     void RetrieveStatistics(int period);
     void optStatPeriod_Click(int index);
+    // Shows only the transactions that hold the words typed.
+    void txtStatsFilter_Change();
     void cmdExportStats_Click();
     void cmdReqPackage_Click();
     // The package server's answer to the re-delivery request.
@@ -187,6 +191,8 @@ private:
     void createProductTab();
     void createServerInfoTab();
     void createStatsTab();
+    // Expands the product nodes that are shown: every one, or those given.
+    void expandStatsProducts(const std::vector<qsizetype> *only = nullptr);
     QFrame *createFrame(const char *name);
     void placeAtDesign(QWidget *widget);
     void applyLayout(int tab);
@@ -262,7 +268,15 @@ private:
 
     QGroupBox *m_fraStatPeriod = nullptr;
     std::array<QRadioButton *, 4> m_optStatPeriod{};
-    QTreeWidget *m_tvStats = nullptr;
+    QLineEdit *m_txtStatsFilter = nullptr;
+    QTreeView *m_tvStats = nullptr;
+    TransactionTreeModel *m_statsModel = nullptr;
+    // The node last selected, kept while the filter hides it so that it is
+    // selected again when it shows again.
+    TransactionTreeModel::Node m_statsSelected;
+    // The product nodes that were expanded before a filter was typed, given
+    // back when it is cleared.
+    std::vector<qsizetype> m_expandedBeforeFilter;
     QPushButton *m_cmdExportStats = nullptr;
     QPushButton *m_cmdReqPackage = nullptr;
     // The re-delivery request's transfer channel: one request at a time.

@@ -14,19 +14,13 @@
 #include "store/modPublic.h"
 
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QLineEdit>
-#include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
+#include <QTreeView>
+
+#include <numeric>
 
 namespace {
-
-// A node of the tree: its text shown, its key kept beside it.
-QTreeWidgetItem *node(const QString &key, const QString &text)
-{
-    auto *item = new QTreeWidgetItem(QStringList{text});
-    item->setData(0, Qt::UserRole, key);
-    return item;
-}
 
 void report(const modStatistics::Outcome &outcome)
 {
@@ -37,8 +31,10 @@ void report(const modStatistics::Outcome &outcome)
 
 void frmMain::RetrieveStatistics(int period)
 {
-    m_tvStats->clear();
-    const modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(period);
+    m_statsModel->clear();
+    m_statsSelected = {};
+    m_expandedBeforeFilter.clear();
+    modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(period);
     if (m_closing)
         return;
     if (!retrieval.downloaded) {
@@ -53,17 +49,12 @@ void frmMain::RetrieveStatistics(int period)
     }
     // Whatever pending events did meanwhile, only this retrieval's nodes
     // remain.
-    m_tvStats->clear();
-    QList<QTreeWidgetItem *> products;
-    products.reserve(retrieval.products.size());
-    for (const modStatistics::Product &product : retrieval.products) {
-        QTreeWidgetItem *productNode = node(product.key(), product.text());
-        for (qsizetype n = 0; n < product.transactions.size(); ++n)
-            productNode->addChild(node(product.transactionKey(n),
-                                       modStatistics::transactionText(product.transactions.at(n))));
-        products.append(productNode);
-    }
-    m_tvStats->addTopLevelItems(products);
+    m_statsSelected = {};
+    m_expandedBeforeFilter.clear();
+    m_statsModel->setStatistics(std::move(retrieval.statistics));
+    // The transactions that a filter in place lets through are in sight.
+    if (m_statsModel->isFiltered())
+        expandStatsProducts();
 }
 
 void frmMain::optStatPeriod_Click(int index)
@@ -77,16 +68,58 @@ void frmMain::optStatPeriod_Click(int index)
     PendingEvents::process();
 
     RetrieveStatistics(index);
-    m_tvStats->expandAll();
+    expandStatsProducts();
+    // Cleared, the filter leaves the tree as a period's choice does.
+    if (m_statsModel->isFiltered()) {
+        m_expandedBeforeFilter.resize(std::size_t(m_statsModel->statistics().productCount()));
+        std::iota(m_expandedBeforeFilter.begin(), m_expandedBeforeFilter.end(), 0);
+    }
     PendingEvents::process();
 
     m_fraStatPeriod->setEnabled(true);
     hideProgress();
 }
 
+void frmMain::expandStatsProducts(const std::vector<qsizetype> *only)
+{
+    if (!only || qsizetype(only->size()) == m_statsModel->rowCount()) {
+        m_tvStats->expandAll();
+        return;
+    }
+    for (const qsizetype product : *only)
+        m_tvStats->expand(m_statsModel->indexOf({product, -1}));
+}
+
+void frmMain::txtStatsFilter_Change()
+{
+    if (!m_statsModel->isFiltered()) {
+        // The unfiltered tree's expanded products, to be given back.
+        m_expandedBeforeFilter.clear();
+        for (int row = 0; row < m_statsModel->rowCount(); ++row) {
+            const QModelIndex product = m_statsModel->index(row, 0);
+            if (m_tvStats->isExpanded(product))
+                m_expandedBeforeFilter.push_back(m_statsModel->node(product).product);
+        }
+    }
+    const TransactionTreeModel::Node selected = m_statsSelected;
+    m_statsModel->setFilter(m_txtStatsFilter->text());
+    if (m_statsModel->isFiltered())
+        expandStatsProducts();
+    else if (!m_expandedBeforeFilter.empty())
+        expandStatsProducts(&m_expandedBeforeFilter);
+    // The node selected stays selected while it is shown; hidden, nothing
+    // is selected, and it is selected again when it shows again.
+    m_statsSelected = selected;
+    if (const QModelIndex shown = m_statsModel->indexOf(selected); shown.isValid()) {
+        m_tvStats->setCurrentIndex(shown);
+        m_tvStats->scrollTo(shown);
+    }
+}
+
 void frmMain::cmdExportStats_Click()
 {
-    if (m_tvStats->topLevelItemCount() == 0) {
+    // What the filter shows is what is exported.
+    if (m_statsModel->rowCount() == 0) {
         Messages::inform(Messages::Icon::Information, QStringLiteral("No Data"),
                          QStringLiteral("There is no data to export."));
         return;
@@ -100,11 +133,8 @@ void frmMain::cmdExportStats_Click()
     if (cdgOpen.ShowSave() == CommonDialog::Result::Cancelled)
         return;
 
-    QStringList texts;
-    for (QTreeWidgetItemIterator it(m_tvStats); *it; ++it)
-        texts.append((*it)->text(0));
     QString reason;
-    if (!modStatistics::writeCsv(cdgOpen.FileName, texts, &reason)) {
+    if (!modStatistics::writeCsv(cdgOpen.FileName, m_statsModel->shownTexts(), &reason)) {
         Messages::inform(Messages::Icon::Exclamation, QStringLiteral("Export Failed"),
                          Messages::lines({QStringLiteral("The data could not be exported to ") +
                                               cdgOpen.FileName + QLatin1Char('.'),
@@ -117,8 +147,9 @@ void frmMain::cmdExportStats_Click()
 
 void frmMain::cmdReqPackage_Click()
 {
-    const QList<QTreeWidgetItem *> selected = m_tvStats->selectedItems();
-    const QString text = selected.isEmpty() ? QString() : selected.first()->text(0);
+    // The node selected among those shown.
+    const QModelIndexList selected = m_tvStats->selectionModel()->selectedIndexes();
+    const QString text = selected.isEmpty() ? QString() : m_statsModel->text(selected.first());
     if (!modStatistics::isTransactionNode(text)) {
         report(modStatistics::invalidSelection());
         return;

@@ -1,8 +1,11 @@
 #include "store/StoreDatabase.h"
 
+#include "store/KeyDerivation.h"
+
 #include <QFile>
 
 #include <cstring>
+#include <mutex>
 
 #include <sqlite3.h>
 
@@ -11,6 +14,78 @@ namespace {
 
 // The store file's own password.
 constexpr char databasePassword[] = "7Hq2mT4xK9c";
+
+// The cipher's settings, the ones every store has been made with (the
+// defaults of SQLCipher 3): 1 KiB pages, the key derived from the password
+// by PBKDF2-HMAC-SHA1 in 64,000 rounds, every page authenticated by
+// HMAC-SHA1. Later releases of the library have other defaults, so each
+// connection states them all; a release that does not know a setting (3.x
+// knows neither algorithm) passes over it.
+constexpr const char *cipherSettings[] = {
+    "PRAGMA cipher_page_size = 1024",
+    "PRAGMA kdf_iter = 64000",
+    "PRAGMA cipher_use_hmac = ON",
+    "PRAGMA cipher_hmac_algorithm = HMAC_SHA1",
+    "PRAGMA cipher_kdf_algorithm = PBKDF2_HMAC_SHA1",
+};
+constexpr int kdfIterations = 64000;
+constexpr int saltSize = 16; // at the start of the file
+constexpr int keySize = 32;  // AES-256
+
+// The salt that begins the file the connection opened; empty for a file
+// that has none yet (a store being made).
+QByteArray fileSalt(sqlite3 *db)
+{
+    sqlite3_file *file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods)
+        return QByteArray();
+    QByteArray salt(saltSize, Qt::Uninitialized);
+    if (file->pMethods->xRead(file, salt.data(), saltSize, 0) != SQLITE_OK)
+        return QByteArray();
+    return salt;
+}
+
+// The key the cipher would derive from the password and the salt, as a raw
+// key ("x'<hex>'") that the cipher takes as it is. Deriving it takes tens of
+// milliseconds and gives the same key every time for the same salt, so it is
+// done once per salt: every later connection to the store still opens and
+// reads the file afresh, and a store made anew (with a new salt) gets its
+// own key. The key says no more than the password, which is in the program.
+QByteArray rawKeyFor(const QByteArray &salt)
+{
+    static std::mutex lock;
+    static QByteArray knownSalt;
+    static QByteArray knownKey;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (salt != knownSalt) {
+        const QByteArray key = KeyDerivation::pbkdf2HmacSha1(
+            QByteArrayView(databasePassword, qsizetype(sizeof databasePassword - 1)), salt,
+            kdfIterations, keySize);
+        if (key.isEmpty())
+            return QByteArray();
+        knownKey = "x'" + key.toHex() + '\'';
+        knownSalt = salt;
+    }
+    return knownKey;
+}
+
+// Keys the connection and states the cipher's settings.
+bool keyAndPin(sqlite3 *db)
+{
+    const QByteArray salt = fileSalt(db);
+    const QByteArray rawKey = salt.isEmpty() ? QByteArray() : rawKeyFor(salt);
+    const int keyed = rawKey.isEmpty()
+                          ? sqlite3_key(db, databasePassword, int(sizeof databasePassword - 1))
+                          : sqlite3_key(db, rawKey.constData(), int(rawKey.size()));
+    if (keyed != SQLITE_OK)
+        return false;
+    for (const char *setting : cipherSettings) {
+        if (sqlite3_exec(db, setting, nullptr, nullptr, nullptr) != SQLITE_OK)
+            return false;
+    }
+    return true;
+}
 
 QString describe(sqlite3 *db)
 {
@@ -37,7 +112,7 @@ Connection::Connection(const QString &path)
     const int flags = SQLITE_OPEN_READWRITE;
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK ||
-        sqlite3_key(db, databasePassword, int(sizeof databasePassword - 1)) != SQLITE_OK) {
+        !keyAndPin(db)) {
         m_openFailure = describe(db);
         sqlite3_close(db);
         return;

@@ -99,7 +99,7 @@ void TestCommands::stats()
     // The tree the year's retrieval gives, its transactions indented, and
     // its CSV export.
     const QStringList texts =
-        modStatistics::nodeTexts(modStatistics::RetrieveStatistics(modStatistics::Year).products);
+        modStatistics::RetrieveStatistics(modStatistics::Year).statistics.nodeTexts();
     QVERIFY(texts.size() > 100);
     QByteArray tree;
     for (const QString &text : texts)

@@ -531,7 +531,7 @@ void TestSandbox::statistics()
         const QByteArray body = viaProxy(sandbox, review + QByteArray::number(period)).body;
         // Every line but the end markers becomes a node: none is malformed.
         QSet<QString> ids;
-        for (const modStatistics::Product &p : modStatistics::parseStatistics(body)) {
+        for (const modStatistics::Product &p : modStatistics::parseStatistics(body).products()) {
             captions.insert(p.caption);
             for (const modStatistics::Transaction &t : p.transactions) {
                 const QDate date = QDate::fromString(t.date, Qt::ISODate);

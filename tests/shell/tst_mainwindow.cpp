@@ -38,7 +38,7 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <optional>
 
@@ -95,26 +95,65 @@ template<typename T> T *find(QObject *parent, const char *name)
 }
 
 // Each node of the tree in order as "key|text", "+" marking an expanded
-// product node; and the nodes that the core's own retrieval gives.
-QStringList treeNodes(QTreeWidget *tree)
+// product node; and the nodes that the core's own retrieval gives, laid out
+// here as the tab has always shown them.
+QStringList treeNodes(QTreeView *tree)
 {
     QStringList nodes;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-        nodes.append((*it)->data(0, Qt::UserRole).toString() + QLatin1Char('|') + (*it)->text(0) +
-                     QLatin1String((*it)->childCount() && (*it)->isExpanded() ? "+" : ""));
+    const QAbstractItemModel *model = tree->model();
+    for (int p = 0; p < model->rowCount(); ++p) {
+        const QModelIndex product = model->index(p, 0);
+        nodes.append(
+            product.data(Qt::UserRole).toString() + QLatin1Char('|') + product.data().toString() +
+            QLatin1String(model->rowCount(product) && tree->isExpanded(product) ? "+" : ""));
+        for (int t = 0; t < model->rowCount(product); ++t) {
+            const QModelIndex transaction = model->index(t, 0, product);
+            nodes.append(transaction.data(Qt::UserRole).toString() + QLatin1Char('|') +
+                         transaction.data().toString());
+        }
+    }
     return nodes;
 }
 
 QStringList expectedNodes(int period, bool expanded)
 {
     QStringList nodes;
-    for (const modStatistics::Product &p : modStatistics::RetrieveStatistics(period).products) {
-        nodes.append(p.key() + QLatin1Char('|') + p.text() + QLatin1String(expanded ? "+" : ""));
-        for (qsizetype n = 0; n < p.transactions.size(); ++n)
-            nodes.append(p.transactionKey(n) + QLatin1Char('|') +
-                         modStatistics::transactionText(p.transactions.at(n)));
+    const QString blanks = QStringLiteral("     ");
+    for (const modStatistics::Product &p :
+         modStatistics::RetrieveStatistics(period).statistics.products()) {
+        const QString id = QString::number(p.id);
+        nodes.append(id + QLatin1String("k|Product ID: ") + id + QLatin1String(" - ") + p.caption +
+                     QLatin1String(expanded ? "+" : ""));
+        for (qsizetype n = 0; n < p.transactions.size(); ++n) {
+            const modStatistics::Transaction &t = p.transactions.at(n);
+            nodes.append(id + QLatin1Char('X') + QString::number(n) + QLatin1String("|Date: ") +
+                         t.date + blanks + QLatin1String("Result: ") + t.result + blanks +
+                         QLatin1String("Transaction ID: ") + t.transactionId + blanks +
+                         QLatin1String("End UserName: ") + t.endUser);
+        }
     }
     return nodes;
+}
+
+// The node of the tree whose text holds the text, or an invalid index.
+QModelIndex nodeHolding(QTreeView *tree, const QString &text)
+{
+    const QAbstractItemModel *model = tree->model();
+    for (int p = 0; p < model->rowCount(); ++p) {
+        const QModelIndex product = model->index(p, 0);
+        for (int t = 0; t < model->rowCount(product); ++t) {
+            const QModelIndex transaction = model->index(t, 0, product);
+            if (transaction.data().toString().contains(text))
+                return transaction;
+        }
+    }
+    return {};
+}
+
+QString selectedText(QTreeView *tree)
+{
+    const QModelIndexList selected = tree->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QString() : selected.first().data().toString();
 }
 
 // A store with the sandbox account, a message recorder, a scripted file
@@ -309,7 +348,7 @@ void TestMainWindow::startUpOrder()
     const QString record = f.env.path(QStringLiteral("my records/a b.vrd"));
     writeRecord(record);
     f.window->setCommandLine(QLatin1Char('"') + record + QLatin1Char('"'));
-    auto *tree = f.find<QTreeWidget>("tvStats");
+    auto *tree = f.find<QTreeView>("tvStats");
     QString loginSaw;
     f.duringLogin = [&](const QString &password) {
         // The first tab shown and the record commands off; the record, the
@@ -317,7 +356,7 @@ void TestMainWindow::startUpOrder()
         if (f.window->lastTab() == 1 && !f.recordCommandsOn() && f.record().isEmpty() &&
             !f.find<QComboBox>("cboServer")->count() &&
             f.text("txtServerStatus") == QLatin1String("Connecting...") &&
-            !tree->topLevelItemCount())
+            !tree->model()->rowCount())
             loginSaw = password;
     };
     QVERIFY(f.load());
@@ -327,7 +366,7 @@ void TestMainWindow::startUpOrder()
     QCOMPARE(f.find<QComboBox>("cboServer")->currentText() + f.text("txtServerStatus"),
              QStringLiteral("Server 0Active"));
     // The stored period's transactions, product nodes collapsed.
-    QVERIFY(tree->topLevelItemCount() > 1);
+    QVERIFY(tree->model()->rowCount() > 1);
     QCOMPARE(treeNodes(tree), expectedNodes(1, false));
     QVERIFY(f.messages().isEmpty());
 }
@@ -827,23 +866,20 @@ void TestMainWindow::statisticsTab()
     Fixture f;
     frmMain &w = *f.window;
     QVERIFY(f.load());
-    auto *tree = f.find<QTreeWidget>("tvStats");
+    auto *tree = f.find<QTreeView>("tvStats");
     auto *request = f.find<QPushButton>("cmdReqPackage");
     auto *exportButton = f.find<QPushButton>("cmdExportStats");
     // Request Package with a product node selected: nothing is sent. With a
     // transaction, each answer of the package server is reported when it
     // arrives; a second press meanwhile is refused.
-    tree->setCurrentItem(tree->topLevelItem(0));
+    tree->setCurrentIndex(tree->model()->index(0, 0));
     request->click();
     QCOMPARE(f.messages(), QStringList{message(modStatistics::invalidSelection())});
     for (const char *answer :
          {"Request Successful", "No Email", "File does not exist", "No Transaction"}) {
-        const QString id = QLatin1String("Transaction ID: ") +
-                           m_sandbox->transactionFor(QLatin1String(answer)) + QLatin1String("  ");
-        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
-            if ((*it)->text(0).contains(id))
-                tree->setCurrentItem(*it);
-        }
+        tree->setCurrentIndex(nodeHolding(
+            tree, QLatin1String("Transaction ID: ") +
+                      m_sandbox->transactionFor(QLatin1String(answer)) + QLatin1String("  ")));
         f.sink.clear();
         request->click();
         request->click();
@@ -870,7 +906,7 @@ void TestMainWindow::statisticsTab()
         seen.append(QStringLiteral("%1 %2 %3")
                         .arg(note->isVisibleTo(&w))
                         .arg(period->isEnabled())
-                        .arg(tree->topLevelItemCount() > 0));
+                        .arg(tree->model()->rowCount() > 0));
     });
     f.periods().at(1)->click();
     PendingEvents::setHandler({});
@@ -878,7 +914,8 @@ void TestMainWindow::statisticsTab()
     QCOMPARE(seen.mid(0, 2), (QStringList{QStringLiteral("1 0 1"), QStringLiteral("1 0 0")}));
     QCOMPARE(seen.last(), QStringLiteral("1 0 1"));
     QCOMPARE(note->text(), QStringLiteral("Retrieving Transaction History..."));
-    QCOMPARE(treeNodes(tree), expectedNodes(1, true));
+    const QStringList week = expectedNodes(1, true);
+    QCOMPARE(treeNodes(tree), week);
     QVERIFY(period->isEnabled() && !note->isVisibleTo(&w));
 
     // Export: the box opens with the name and filter entry that the last use
@@ -890,10 +927,9 @@ void TestMainWindow::statisticsTab()
     QCOMPARE(f.box(0), QStringLiteral("1|2|CSV Files (*.csv)|*.csv|Text Files (*.txt)|*.txt|All "
                                       "Files (*.*)|*.*||2|%1|csv")
                            .arg(f.env.path(QStringLiteral("last.vrd"))));
-    QFile file(f.env.path(QStringLiteral("stats.csv")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), modStatistics::csvFromNodeTexts(modStatistics::nodeTexts(
-                                 modStatistics::RetrieveStatistics(1).products)));
+    QCOMPARE(contents(f.env.path(QStringLiteral("stats.csv"))),
+             modStatistics::csvFromNodeTexts(
+                 modStatistics::RetrieveStatistics(1).statistics.nodeTexts()));
     // Cancelled: nothing. A file that cannot be written: a message, no file.
     f.dialog.cancel();
     exportButton->click();
@@ -908,6 +944,60 @@ void TestMainWindow::statisticsTab()
                                          unwritable));
     QVERIFY(!QFile::exists(unwritable));
 
+    // The filter: a transaction selected stays selected while its ID, typed
+    // in either letter case, shows it alone under its product, expanded;
+    // Request Package asks for it.
+    auto *filter = f.find<QLineEdit>("txtStatsFilter");
+    QVERIFY(filter->isClearButtonEnabled() && !filter->placeholderText().isEmpty());
+    const QString successful = m_sandbox->transactionFor(QStringLiteral("Request Successful"));
+    tree->collapse(tree->model()->index(1, 0));
+    tree->setCurrentIndex(nodeHolding(tree, successful));
+    const QString chosen = selectedText(tree);
+    QVERIFY(chosen.contains(successful));
+    f.sink.clear();
+    QTest::keyClicks(filter, successful.toLower());
+    const QStringList alone = treeNodes(tree);
+    QCOMPARE(alone.size(), 2);
+    QVERIFY(alone.first().endsWith(QLatin1Char('+')) && week.contains(alone.first()));
+    QVERIFY(alone.last().endsWith(chosen));
+    QCOMPARE(selectedText(tree), chosen);
+    request->click();
+    QTRY_COMPARE(f.messages(), QStringList{message(modStatistics::classifyRequestAnswer(
+                                   QStringLiteral("Request Successful")))});
+    // A word more hides it: nothing is selected, sent or exported.
+    QTest::keyClicks(filter, QStringLiteral(" nobody"));
+    QCOMPARE(tree->model()->rowCount(), 0);
+    f.sink.clear();
+    request->click();
+    exportButton->click();
+    QCOMPARE(f.messages(), QStringList{message(modStatistics::invalidSelection())} +
+                               said(Icon::Information, "No Data", "There is no data to export."));
+    // Cleared, the tree is whole again, expanded as it was, the transaction
+    // selected again.
+    filter->clear();
+    QStringList partlyExpanded = week;
+    int products = 0;
+    for (QString &node : partlyExpanded) {
+        if (node.endsWith(QLatin1Char('+')) && ++products == 2)
+            node.chop(1); // the second product, collapsed before the filter
+    }
+    QCOMPARE(treeNodes(tree), partlyExpanded);
+    QCOMPARE(selectedText(tree), chosen);
+
+    // The export takes what the filter shows: one end user's transactions.
+    filter->setText(QStringLiteral("acme"));
+    f.dialog.choose(f.env.path(QStringLiteral("acme.csv")));
+    exportButton->click();
+    const QList<QByteArray> lines = contents(f.env.path(QStringLiteral("acme.csv"))).split('\n');
+    qsizetype acme = 0;
+    for (const QString &node : week)
+        acme += node.endsWith(QLatin1String("End UserName: ACME LTD"));
+    QVERIFY(acme > 0);
+    QCOMPARE(lines.size(), acme + 2); // the header, and an empty piece after the last CR LF
+    for (qsizetype i = 1; i <= acme; ++i)
+        QVERIFY(lines.at(i).endsWith("End UserName: ACME LTD\"\r"));
+    filter->clear();
+
     // The server cannot be reached: one message and an empty tree, with
     // nothing to export (no box) and nothing to request.
     f.sink.clear();
@@ -921,7 +1011,7 @@ void TestMainWindow::statisticsTab()
                   "unavailable.\r\n\r\nPlease contact Ostrand if this problem persists") +
                  said(Icon::Information, "No Data", "There is no data to export.") +
                  QStringList{message(modStatistics::invalidSelection())});
-    QCOMPARE(tree->topLevelItemCount() + f.dialog.shown.size(), 3);
+    QCOMPARE(tree->model()->rowCount() + f.dialog.shown.size(), 4);
     QVERIFY(period->isEnabled() && !note->isVisibleTo(&w));
 }
 

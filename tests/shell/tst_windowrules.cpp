@@ -85,6 +85,15 @@ void TestWindowRules::layoutRules()
     for (const char *button : {"cmdSave", "cmdNewProduct"})
         QCOMPARE(growth(ProductTab, QLatin1String(button)).top(), 1000.0);
     QCOMPARE(growth(StatsTab, QStringLiteral("cmdReqPackage")).top(), 1000.0);
+    // The filter box lies between the period frame and the tree, as wide as
+    // the tree.
+    QCOMPARE(growth(StatsTab, QStringLiteral("txtStatsFilter")), QRectF(0, 0, 1000, 0));
+    const auto stats = layout(StatsTab, QSizeF(8200, 5800));
+    const QRectF filterBox = stats.value(QStringLiteral("txtStatsFilter"));
+    const QRectF tree = stats.value(QStringLiteral("tvStats"));
+    QVERIFY(filterBox.top() > stats.value(QStringLiteral("fraStatPeriod")).bottom() &&
+            filterBox.bottom() < tree.top() && filterBox.height() >= 300);
+    QCOMPARE(QPair(filterBox.left(), filterBox.width()), QPair(tree.left(), tree.width()));
 
     // Frame width 6000 and 6495: the statistics buttons.
     for (const double W : {6000.0, 6495.0}) {

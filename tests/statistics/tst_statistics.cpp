@@ -3,10 +3,12 @@
 #include "statistics/PacketRequest.h"
 #include "statistics/Redelivery.h"
 #include "statistics/StatsExport.h"
+#include "statistics/TransactionTreeModel.h"
 #include "statistics/modStatistics.h"
 #include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,6 +36,31 @@ QString render(const QList<Product> &products)
     return lines.join(u';');
 }
 
+// The model's nodes in tree order as "key|text", joined by ";".
+QString shown(const TransactionTreeModel &model)
+{
+    QStringList nodes;
+    for (int p = 0; p < model.rowCount(); ++p) {
+        const QModelIndex product = model.index(p, 0);
+        nodes.append(product.data(TransactionTreeModel::KeyRole).toString() + QLatin1Char('|') +
+                     product.data().toString());
+        for (int t = 0; t < model.rowCount(product); ++t) {
+            const QModelIndex transaction = model.index(t, 0, product);
+            nodes.append(transaction.data(TransactionTreeModel::KeyRole).toString() +
+                         QLatin1Char('|') + transaction.data().toString());
+        }
+    }
+    return nodes.join(u';');
+}
+
+// A year in short for the filter: two products, the fields of every
+// transaction different.
+const QByteArray filterYear =
+    "New Product |1|Caf\xe9 Ledger|x|2003-01-02|0|T100|Ann\r\n|2003-01-03|-1|T101|ACME LTD\r\n"
+    "|2003-02-04|2|T102|Soci\xe9t\xe9 Exemple\r\nEnd Products\r\n"
+    "New Product |2|Widget|x|2003-01-05|0|T200|ann-marie\r\n|2003-02-06|5|T201|Bob\r\n"
+    "End Products\r\n";
+
 } // namespace
 
 // The statistics answer, its tree and CSV export, and the requests of the
@@ -49,6 +76,10 @@ private slots:
     void parse();
     void transactionNumberLimit();
     void nodeTextsAndCsv();
+    void treeModel_data();
+    void treeModel();
+    void filter_data();
+    void filter();
     void csvFormulas_data();
     void csvFormulas();
     void retrieval();
@@ -118,7 +149,7 @@ void TestStatistics::parse()
 {
     QFETCH(QByteArray, answer);
     QFETCH(QString, tree);
-    QCOMPARE(render(modStatistics::parseStatistics(answer)), tree);
+    QCOMPARE(render(modStatistics::parseStatistics(answer).products()), tree);
 }
 
 void TestStatistics::transactionNumberLimit()
@@ -127,7 +158,7 @@ void TestStatistics::transactionNumberLimit()
     QByteArray busy = "New Product |3|Busy|x|d|0|T0|u\r\n";
     for (int i = 1; i <= 32768; ++i)
         busy += "|d|0|T" + QByteArray::number(i) + "|u\r\n";
-    const QList<Product> products = modStatistics::parseStatistics(busy + widget);
+    const QList<Product> products = modStatistics::parseStatistics(busy + widget).products();
     QCOMPARE(products.size(), 2);
     QCOMPARE(products[0].transactions.last().transactionId, QStringLiteral("T32767"));
 }
@@ -135,9 +166,11 @@ void TestStatistics::transactionNumberLimit()
 void TestStatistics::nodeTextsAndCsv()
 {
     const QByteArray header = "\"Product ID\",\"Transaction Date\",\"Result\"\r\n";
-    const QStringList texts = modStatistics::nodeTexts(modStatistics::parseStatistics(
-        "New Product |012|Widget|x|1/2/2003|0|T100|Ann\r\n|1/4/2003 10:15:30|7|T102|Cy\r\n"
-        "New Product |3|Multi-Tool - Pro|x|d\"|-1| T 7 |\"Al\" \xe9ve Transaction ID: Y \r\n"));
+    const QStringList texts =
+        modStatistics::parseStatistics(
+            "New Product |012|Widget|x|1/2/2003|0|T100|Ann\r\n|1/4/2003 10:15:30|7|T102|Cy\r\n"
+            "New Product |3|Multi-Tool - Pro|x|d\"|-1| T 7 |\"Al\" \xe9ve Transaction ID: Y \r\n")
+            .nodeTexts();
     QCOMPARE(texts.mid(0, 2), QStringList({QStringLiteral("Product ID: 12 - Widget"),
                                            QStringLiteral("Date: 1/2/2003     Result: Success     "
                                                           "Transaction ID: T100     End "
@@ -165,6 +198,137 @@ void TestStatistics::nodeTextsAndCsv()
     const QString nowhere = m_env->path(QStringLiteral("no such folder/stats.csv"));
     QString error;
     QVERIFY(!modStatistics::writeCsv(nowhere, texts, &error) && error.contains(nowhere));
+}
+
+void TestStatistics::treeModel_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("nodes"); // "key|text" in tree order, joined by ";"
+    const auto row = [](const char *name, const QByteArray &answer, const char *nodes) {
+        QTest::newRow(name) << answer << QString::fromUtf8(nodes);
+    };
+    row("one product, three results",
+        widget + "|1/3/2003|-1|T101|Bob\r\n|1/4/2003 10:15:30|2|T102|Cy\r\nEnd Products\r\n",
+        "7k|Product ID: 7 - Widget;"
+        "7X0|Date: 1/2/2003     Result: Success     Transaction ID: T100     End UserName: Ann;"
+        "7X1|Date: 1/3/2003     Result: Not Processed     Transaction ID: T101     End "
+        "UserName: Bob;"
+        "7X2|Date: 1/4/2003 10:15:30     Result: Declined     Transaction ID: T102     End "
+        "UserName: Cy");
+    row("two products, ID written 007, numbers start again",
+        "New Product | 007 |A - B|x|d|00|t|u\r\n|e|0|s|v\r\nNew Product |12|C|x|f|-1|r|w\r\n",
+        "7k|Product ID: 7 - A - B;"
+        "7X0|Date: d     Result: Success     Transaction ID: t     End UserName: u;"
+        "7X1|Date: e     Result: Success     Transaction ID: s     End UserName: v;"
+        "12k|Product ID: 12 - C;"
+        "12X0|Date: f     Result: Not Processed     Transaction ID: r     End UserName: w");
+    row("fields as they stand, Windows-1252",
+        "New Product |4|Caf\xe9 \x80|x|  1/2/2003 |0| T 1 |Cr\xe8me \t|more\r\n",
+        "4k|Product ID: 4 - Café €;"
+        "4X0|Date:   1/2/2003      Result: Success     Transaction ID:  T 1      End UserName: "
+        "Crème \t");
+    row("no product", "<html>Error 500</html>\r\n|d|0|t|u\r\n", "");
+}
+
+void TestStatistics::treeModel()
+{
+    // The nodes' keys and texts are the ones the tab always showed, each
+    // product's transactions under it, and the model keeps to the rules of
+    // item models through every change.
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, nodes);
+    TransactionTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setStatistics(modStatistics::parseStatistics(widget + "|x|0|y|z\r\n"));
+    model.setStatistics(modStatistics::parseStatistics(answer));
+    QCOMPARE(shown(model), nodes);
+    QCOMPARE(model.shownTexts(), model.statistics().nodeTexts());
+    // A transaction node says that it never has children, so that a view
+    // expanding every node keeps no note for each of thousands of them.
+    if (model.rowCount() > 0) {
+        const QModelIndex product = model.index(0, 0);
+        QVERIFY(!(model.flags(product) & Qt::ItemNeverHasChildren));
+        QVERIFY(model.flags(model.index(0, 0, product)) & Qt::ItemNeverHasChildren);
+    }
+    QCOMPARE(model.columnCount(), 1);
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+}
+
+void TestStatistics::filter_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("keys"); // of the nodes shown, in tree order
+    const auto row = [](const char *filter, const char *keys) {
+        QTest::newRow(filter) << QString::fromUtf8(filter) << QString::fromLatin1(keys);
+    };
+    row(" \t ", "1k 1X0 1X1 1X2 2k 2X0 2X1");
+    row("ann", "1k 1X0 2k 2X0");          // end user, letter case aside
+    row("ANN  2003-01", "1k 1X0 2k 2X0"); // every word, each in some field
+    row("ann 2003-02", "");               // ... in the same transaction
+    row("declined", "1k 1X2 2k 2X1");     // the result word, not the code
+    row("not proc", "1k 1X1");
+    row("SOCIÉTÉ", "1k 1X2"); // letters beyond ASCII
+    row("t20", "2k 2X0 2X1"); // transaction ID
+    row("-1", "");            // result codes are not searched
+    row("ledger", "");        // nor product captions
+    row("Transaction", "");   // nor the labels of the texts
+    row("€", "");             // in the code page, in no field
+    row("日本", "");          // outside the code page
+}
+
+void TestStatistics::filter()
+{
+    // Only transactions that hold every word are shown, under their
+    // products; a node is found again by its place in the statistics,
+    // whatever the filter, and the export takes what is shown.
+    QFETCH(QString, filter);
+    QFETCH(QString, keys);
+    TransactionTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.setFilter(filter);
+    model.setStatistics(modStatistics::parseStatistics(filterYear));
+    QStringList shownKeys;
+    for (int p = 0; p < model.rowCount(); ++p) {
+        const QModelIndex product = model.index(p, 0);
+        shownKeys.append(model.key(product));
+        QCOMPARE(model.indexOf(model.node(product)), product);
+        for (int t = 0; t < model.rowCount(product); ++t) {
+            const QModelIndex transaction = model.index(t, 0, product);
+            shownKeys.append(model.key(transaction));
+            QCOMPARE(model.indexOf(model.node(transaction)), transaction);
+        }
+    }
+    QCOMPARE(shownKeys.join(u' '), keys);
+    QCOMPARE(model.shownTransactionCount(), shownKeys.size() - model.rowCount());
+    const TransactionTreeModel::Node hidden{0, 1}; // 1X1
+    QCOMPARE(model.indexOf(hidden).isValid(), keys.contains(QLatin1String("1X1")));
+    QCOMPARE(model.indexOf({2, -1}), QModelIndex()); // no third product
+
+    // The export holds the nodes shown, each transaction under its product.
+    QByteArray expected = "\"Product ID\",\"Transaction Date\",\"Result\"\r\n";
+    const QByteArray results[] = {"Success     Transaction ID: T100     End UserName: Ann",
+                                  "Not Processed     Transaction ID: T101     End UserName: ACME "
+                                  "LTD",
+                                  "Declined     Transaction ID: T102     End UserName: "
+                                  "Soci\xe9t\xe9 Exemple",
+                                  "Success     Transaction ID: T200     End UserName: ann-marie",
+                                  "Declined     Transaction ID: T201     End UserName: Bob"};
+    const char *const dates[] = {"2003-01-02", "2003-01-03", "2003-02-04", "2003-01-05",
+                                 "2003-02-06"};
+    const char *const transactionKeys[] = {"1X0", "1X1", "1X2", "2X0", "2X1"};
+    for (int i = 0; i < 5; ++i) {
+        if (shownKeys.contains(QLatin1String(transactionKeys[i])))
+            expected += QByteArray("\"") + transactionKeys[i][0] + "\",\"" + dates[i] + "\",\"" +
+                        results[i] + "\"\r\n";
+    }
+    QCOMPARE(modStatistics::csvFromNodeTexts(model.shownTexts()), expected);
+
+    // Cleared, every node shows again.
+    model.setFilter(QString());
+    QVERIFY(!model.isFiltered());
+    QCOMPARE(model.shownTransactionCount(), 5);
+    QCOMPARE(model.rowCount(model.index(0, 0)), 3);
 }
 
 void TestStatistics::csvFormulas_data()
@@ -210,14 +374,14 @@ void TestStatistics::retrieval()
     modStatistics::Retrieval retrieval = modStatistics::RetrieveStatistics(modStatistics::Year);
     PendingEvents::setHandler({});
     QVERIFY(retrieval.downloaded);
-    QCOMPARE(retrieval.products, modStatistics::parseStatistics(answer));
+    QCOMPARE(retrieval.statistics.products(), modStatistics::parseStatistics(answer).products());
     // Before the download attempt, after the download and at the end marker.
     QCOMPARE(events, 3);
 
     // The store is read at each request; an error status is a failure.
     m_env->createStore(QStringLiteral("ABCDEFGHIJKLa.b&c/dxz"), QStringLiteral("k"));
     retrieval = modStatistics::RetrieveStatistics(modStatistics::Week);
-    QVERIFY(!retrieval.downloaded && retrieval.products.isEmpty());
+    QVERIFY(!retrieval.downloaded && retrieval.statistics.isEmpty());
     QCOMPARE(m_server->targets(),
              QList<QByteArray>({url + "DevID=&DateRange=3", url + "DevID=ab%26cdca&DateRange=1",
                                 url + "DevID=ab%26cdca&DateRange=1"}));

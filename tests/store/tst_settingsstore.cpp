@@ -1,4 +1,5 @@
 #include "common/SafeFile.h"
+#include "store/KeyDerivation.h"
 #include "store/RegistrySettings.h"
 #include "store/StoreFile.h"
 #include "store/modPublic.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -72,6 +74,9 @@ private slots:
     void exclusiveOpen();
     void interruptedWriteRollsBack();
     void installerCreatesAndReplaces();
+    void cipherSettingsStated();
+    void keyDerivation_data();
+    void keyDerivation();
     void leftoversOfAKilledInstaller();
     void placementFile_data();
     void placementFile();
@@ -337,6 +342,7 @@ void TestSettingsStore::installerCreatesAndReplaces()
     QVERIFY(again.error.contains(QStringLiteral("already exists")));
 
     env.createStore(QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("P"));
+    QCOMPARE(readWithSentinels().developer, QStringLiteral("D"));
     {
         const StoreFile::ExclusiveLock busy(env.storePath());
         QCOMPARE(StoreFile::create(env.storePath(), QStringLiteral("D2"), QStringLiteral("E2"),
@@ -363,6 +369,118 @@ void TestSettingsStore::installerCreatesAndReplaces()
         StoreFile::create(fifo, QStringLiteral("D"), QStringLiteral("E"), QString(), true);
     QCOMPARE(special.error, fifo + QStringLiteral(" is not a regular file."));
     QVERIFY(!QFileInfo(fifo).isFile());
+}
+
+namespace {
+
+// Runs statements on a connection keyed with the store's password and
+// nothing else; the first value of the last one's first row, or the error.
+QString plainConnection(const QString &path, const QStringList &statements)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    const auto close = qScopeGuard([db] { sqlite3_close(db); });
+    if (sqlite3_key(db, storeKey.constData(), int(storeKey.size())) != SQLITE_OK)
+        return QStringLiteral("not keyed");
+    QString value;
+    for (const QString &sql : statements) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            return QString::fromUtf8(sqlite3_errmsg(db));
+        const int step = sqlite3_step(stmt);
+        value =
+            step == SQLITE_ROW
+                ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+                : QString();
+        sqlite3_finalize(stmt);
+        if (step != SQLITE_ROW && step != SQLITE_DONE)
+            return QString::fromUtf8(sqlite3_errmsg(db));
+    }
+    return value;
+}
+
+void setLibraryDefaults(int pageSize, int kdfIterations, bool hmac)
+{
+    plainConnection(QStringLiteral(":memory:"),
+                    {QStringLiteral("PRAGMA cipher_default_page_size = %1").arg(pageSize),
+                     QStringLiteral("PRAGMA cipher_default_kdf_iter = %1").arg(kdfIterations),
+                     QStringLiteral("PRAGMA cipher_default_use_hmac = %1")
+                         .arg(QLatin1String(hmac ? "ON" : "OFF"))});
+}
+
+} // namespace
+
+void TestSettingsStore::cipherSettingsStated()
+{
+    // A store made as stores were made before, with the library's plain
+    // settings (those of SQLCipher 3).
+    TestEnvironment env;
+    makeStore(
+        env.storePath(), storeKey,
+        {createTable, QStringLiteral("INSERT INTO tblEncryptKey VALUES (1, 'OLD', 'E', '')")});
+    // A release of the library whose defaults differ, as later ones do: the
+    // old store still reads and writes, and a store made now is made with
+    // the settings of the old ones, so that a connection stating them, and
+    // nothing else, reads it.
+    setLibraryDefaults(4096, 4000, false);
+    const auto restore = qScopeGuard([] { setLibraryDefaults(1024, 64000, true); });
+    QCOMPARE(readWithSentinels().developer, QStringLiteral("OLD"));
+    QVERIFY(write("OLD2", "E"));
+    QCOMPARE(plainConnection(env.storePath(), {QStringLiteral("PRAGMA cipher_page_size = 1024"),
+                                               QStringLiteral("PRAGMA kdf_iter = 64000"),
+                                               QStringLiteral("PRAGMA cipher_use_hmac = ON"),
+                                               QStringLiteral("SELECT DeveloperKey FROM "
+                                                              "tblEncryptKey")}),
+             QStringLiteral("OLD2"));
+    env.createStore(QStringLiteral("NEW"), QStringLiteral("E"));
+    const QString read = QStringLiteral("SELECT DeveloperKey FROM tblEncryptKey");
+    QCOMPARE(plainConnection(env.storePath(), {read}),
+             QStringLiteral("file is encrypted or is not a database"));
+    QCOMPARE(
+        plainConnection(env.storePath(), {QStringLiteral("PRAGMA cipher_page_size = 1024"),
+                                          QStringLiteral("PRAGMA kdf_iter = 64000"),
+                                          QStringLiteral("PRAGMA cipher_use_hmac = ON"), read}),
+        QStringLiteral("NEW"));
+    QCOMPARE(readWithSentinels().developer, QStringLiteral("NEW"));
+    // A 1 KiB page each: the file's header and the table.
+    QCOMPARE(QFileInfo(env.storePath()).size(), 2048);
+}
+
+void TestSettingsStore::keyDerivation_data()
+{
+    // The test vectors of RFC 6070, and two of RFC 3962 for a password as
+    // long as a digest block and one longer (which HMAC digests first).
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("salt");
+    QTest::addColumn<int>("iterations");
+    QTest::addColumn<QByteArray>("key"); // hex
+    QTest::newRow("1 round") << QByteArray("password") << QByteArray("salt") << 1
+                             << QByteArray("0c60c80f961f0e71f3a9b524af6012062fe037a6");
+    QTest::newRow("2 rounds") << QByteArray("password") << QByteArray("salt") << 2
+                              << QByteArray("ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957");
+    QTest::newRow("4096 rounds") << QByteArray("password") << QByteArray("salt") << 4096
+                                 << QByteArray("4b007901b765489abead49d926f721d065a429c1");
+    QTest::newRow("two blocks") << QByteArray("passwordPASSWORDpassword")
+                                << QByteArray("saltSALTsaltSALTsaltSALTsaltSALTsalt") << 4096
+                                << QByteArray("3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038");
+    QTest::newRow("NUL bytes") << QByteArray("pass\0word", 9) << QByteArray("sa\0lt", 5) << 4096
+                               << QByteArray("56fa6aa75548099dcc37d7f03425e0c3");
+    QTest::newRow("block-long password")
+        << QByteArray(64, 'X') << QByteArray("pass phrase equals block size") << 1200
+        << QByteArray("139c30c0966bc32ba55fdbf212530ac9c5ec59f1a452f5cc9ad940fea0598ed1");
+    QTest::newRow("longer password")
+        << QByteArray(65, 'X') << QByteArray("pass phrase exceeds block size") << 1200
+        << QByteArray("9ccad6d468770cd51b10e6a68721be611a8b4d282601db3b36be9246915ec82a");
+}
+
+void TestSettingsStore::keyDerivation()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, salt);
+    QFETCH(int, iterations);
+    QFETCH(QByteArray, key);
+    QCOMPARE(KeyDerivation::pbkdf2HmacSha1(password, salt, iterations, int(key.size() / 2)).toHex(),
+             key);
 }
 
 void TestSettingsStore::leftoversOfAKilledInstaller()
