@@ -7,6 +7,8 @@
 #include "shell/MessageBoxSink.h"
 #include "shell/WaitFeedback.h"
 #include "shell/frmMain.h"
+#include "store/StoreDatabase.h"
+#include "store/modPublic.h"
 
 #include <QApplication>
 #include <QScopeGuard>
@@ -17,6 +19,9 @@ int main(int argc, char *argv[])
     SecretMemory::protectProcess();
     // A termination request during the first moments waits for its handler.
     TerminationSignals::holdUntilInstalled();
+    // The store's key is derived while the toolkit starts.
+    const StoreDatabase::KeyPreparation storeKey(modPublic::systemDirectoryFromEnvironment() +
+                                                 QLatin1Char('/') + modPublic::storeFileName());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnell-decryptor"));
     // The taskbar finds the launcher entry, and with it the icon, by this

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sqlite3.h>
 
 namespace StoreDatabase {
@@ -106,6 +110,31 @@ QString describe(sqlite3 *db)
 }
 
 } // namespace
+
+KeyPreparation::KeyPreparation(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    m_thread = std::thread([native] {
+        // Not blocking on a FIFO in the store's place; only a regular file
+        // can be a store.
+        const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat status = {};
+        QByteArray salt(saltSize, Qt::Uninitialized);
+        const bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                          ::pread(fd, salt.data(), saltSize, 0) == saltSize;
+        ::close(fd);
+        if (read)
+            rawKeyFor(salt);
+    });
+}
+
+KeyPreparation::~KeyPreparation()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
 
 Connection::Connection(const QString &path)
 {

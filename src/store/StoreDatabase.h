@@ -2,11 +2,32 @@
 
 #include <QString>
 
+#include <thread>
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 // One keyed SQLCipher connection to a store file, closed when it goes.
 namespace StoreDatabase {
+
+// Derives the key of the store at path in the background, from the moment
+// it is made, so that the first read of the store finds the key ready
+// instead of spending a dozen milliseconds on it: the desktop program makes
+// one first thing at start, while the toolkit starts up. Only the salt is
+// read from the file's first bytes, with no connection and no lock; every
+// read of the store still opens it as before. The work is waited for when
+// the object goes.
+class KeyPreparation
+{
+public:
+    explicit KeyPreparation(const QString &path);
+    ~KeyPreparation();
+    KeyPreparation(const KeyPreparation &) = delete;
+    KeyPreparation &operator=(const KeyPreparation &) = delete;
+
+private:
+    std::thread m_thread;
+};
 
 class Connection
 {
