@@ -1,6 +1,7 @@
 #include "common/SafeFile.h"
 #include "store/KeyDerivation.h"
 #include "store/RegistrySettings.h"
+#include "store/StoreDatabase.h"
 #include "store/StoreFile.h"
 #include "store/modPublic.h"
 #include "support/TestEnvironment.h"
@@ -263,7 +264,19 @@ void TestSettingsStore::failuresSayWhyAndChangeNothing()
 void TestSettingsStore::exclusiveOpen()
 {
     TestEnvironment env;
+    // The key prepared in the background at start-up takes no lock and
+    // waits on nothing: a FIFO or a missing file in the store's place is
+    // passed over.
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {env.path(QStringLiteral("fifo"))}), 0);
+    for (const char *path : {"fifo", "missing"})
+        StoreDatabase::KeyPreparation(env.path(QString::fromLatin1(path)));
     env.createStore(QStringLiteral("DEV"), QStringLiteral("ENC"));
+    {
+        const StoreDatabase::KeyPreparation prepared(env.storePath());
+        const StoreFile::ExclusiveLock held(env.storePath());
+        QVERIFY(held.held());
+    }
+    QVERIFY(readWithSentinels().ok);
     {
         const StoreFile::ExclusiveLock other(env.storePath());
         QVERIFY(other.held());
