@@ -41,15 +41,16 @@ std::optional<ProductRecord> applied(const QByteArray &answer)
     return record;
 }
 
+// The pieces that hold "=", as key and value.
+using Pieces = QList<std::pair<QString, QString>>;
+
 // The value of the last piece with this key, the one an answer applies.
-std::optional<QString> lastValue(const QList<QByteArray> &pieces, QLatin1String key)
+std::optional<QString> lastValue(const Pieces &pieces, QLatin1String key)
 {
     std::optional<QString> value;
-    for (const QByteArray &raw : pieces) {
-        const QString piece = Ansi::decode(raw);
-        const qsizetype equals = piece.indexOf(QLatin1Char('='));
-        if (equals >= 0 && QStringView(piece).left(equals) == key)
-            value = piece.mid(equals + 1);
+    for (const auto &[pieceKey, pieceValue] : pieces) {
+        if (pieceKey == key)
+            value = pieceValue;
     }
     return value;
 }
@@ -93,12 +94,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QByteArray answer = FuzzSupport::bytes(data, size);
     const QList<QByteArray> lines = modProdUpdate::answerLines(answer);
     const QByteArray first = lines.value(0);
-    const QList<QByteArray> pieces = first.split(separator);
+    const QList<QByteArray> rawPieces = first.split(separator);
+    Pieces pieces;
+    for (const QByteArray &raw : rawPieces) {
+        const QString text = Ansi::decode(raw);
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
+        if (equals >= 0)
+            pieces.append({text.left(equals), text.mid(equals + 1)});
+        checkAmount(text.mid(equals + 1));
+    }
 
     const std::optional<ProductRecord> record = applied(answer);
     // Only a first line of exactly twelve pieces is taken; what follows it
     // changes nothing.
-    FUZZ_CHECK(!record || pieces.size() == 12);
+    FUZZ_CHECK(!record || rawPieces.size() == 12);
     if (lines.size() > 1)
         FUZZ_CHECK(applied(first) == record);
 
@@ -122,11 +131,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         };
         for (const auto &[key, changed] : otherKeys)
             FUZZ_CHECK(lastValue(pieces, key).has_value() == changed);
-    }
-
-    for (const QByteArray &piece : pieces) {
-        const QString text = Ansi::decode(piece);
-        checkAmount(text.mid(text.indexOf(QLatin1Char('=')) + 1));
     }
 
     // The count answer's first line: a count of 0 to 32767, or -1; spaces
