@@ -16,3 +16,19 @@ if(VARNELL_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(varnell_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The fuzz build instruments every object for libFuzzer's coverage and runs
+# it under AddressSanitizer and UndefinedBehaviorSanitizer; a finding of
+# either stops the run, so that libFuzzer keeps the input.
+if(VARNELL_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VARNELL_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++-14)")
+    endif()
+    if(VARNELL_SANITIZE)
+        message(FATAL_ERROR "VARNELL_FUZZ brings its own sanitizers; leave VARNELL_SANITIZE off")
+    endif()
+    target_compile_options(varnell_settings INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    target_link_options(varnell_settings INTERFACE -fsanitize=address,undefined)
+endif()

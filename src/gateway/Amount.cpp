@@ -5,6 +5,9 @@
 namespace {
 
 constexpr int maxWholeDigits = 14;
+// The largest amount in ten-thousandths whose cents still have fourteen
+// whole digits: 99,999,999,999,999.99 and anything that rounds to it.
+constexpr qint64 maxTenThousandths = 999'999'999'999'999'949;
 
 bool isDigit(QChar c)
 {
@@ -89,6 +92,10 @@ std::optional<Amount> Amount::parse(QStringView text)
         if (beyondHalf || (half && value % 2 == 1))
             ++value;
     }
+    // Decimals that round up can carry into a fifteenth whole digit, which
+    // the amount's own written forms could then not be read back with.
+    if (value > maxTenThousandths)
+        return std::nullopt;
     return fromTenThousandths(negative ? -value : value);
 }
 

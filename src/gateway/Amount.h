@@ -22,8 +22,9 @@ public:
     // Reads an amount as people and the server write it: "1234.5", "12",
     // ".5", "$1,234.50", "-$5.00", with blanks around it allowed. Commas must
     // group the whole part in threes. Decimals beyond the fourth are rounded
-    // half to even. No value when the text is not an amount or has more than
-    // fourteen whole digits.
+    // half to even. No value when the text is not an amount, or when the
+    // amount rounded to cents has more than fourteen whole digits, so that
+    // shown() and plain() of every amount read back.
     static std::optional<Amount> parse(QStringView text);
 
     qint64 tenThousandths() const { return m_value; }

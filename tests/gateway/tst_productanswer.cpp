@@ -157,7 +157,11 @@ void TestProductAnswer::amounts_data()
     row("2.675", "$2.68 2.675");
     row("1.00005", "$1.00 1"); // past the fourth decimal, half to even
     row("1.00015", "$1.00 1.0002");
-    for (const char *bad : {"", "abc", "$", "1,23", "12,34.5", "1.2.3", "1e3", "100000000000000"})
+    // The largest amount; decimals that would round it to fifteen whole
+    // digits make it one that its shown form could not give back.
+    row("-99999999999999.99", "-$99,999,999,999,999.99 -99999999999999.99");
+    for (const char *bad : {"", "abc", "$", "1,23", "12,34.5", "1.2.3", "1e3", "100000000000000",
+                            "99999999999999.995", "-99999999999999.99999"})
         row(bad);
 }
 

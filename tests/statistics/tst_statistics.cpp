@@ -166,9 +166,11 @@ void TestStatistics::transactionNumberLimit()
 void TestStatistics::nodeTextsAndCsv()
 {
     const QByteArray header = "\"Product ID\",\"Transaction Date\",\"Result\"\r\n";
+    // Values go out in Windows-1252, with quotes or without (Zo\xeb \x80).
     const QStringList texts =
         modStatistics::parseStatistics(
-            "New Product |012|Widget|x|1/2/2003|0|T100|Ann\r\n|1/4/2003 10:15:30|7|T102|Cy\r\n"
+            "New Product |012|Widget|x|1/2/2003|0|T100|Ann\r\n"
+            "|1/4/2003 10:15:30|7|T102|Zo\xeb \x80\r\n"
             "New Product |3|Multi-Tool - Pro|x|d\"|-1| T 7 |\"Al\" \xe9ve Transaction ID: Y \r\n")
             .nodeTexts();
     QCOMPARE(texts.mid(0, 2), QStringList({QStringLiteral("Product ID: 12 - Widget"),
@@ -180,7 +182,8 @@ void TestStatistics::nodeTextsAndCsv()
         header +
             "\"12\",\"1/2/2003\",\"Success     Transaction ID: T100     End UserName: Ann\"\r\n"
             "\"12\",\"1/4/2003 10:15:30\",\"Declined     Transaction ID: T102     End "
-            "UserName: Cy\"\r\n\"3\",\"d\"\"\",\"Not Processed     Transaction ID:  T 7      End "
+            "UserName: Zo\xeb \x80\"\r\n"
+            "\"3\",\"d\"\"\",\"Not Processed     Transaction ID:  T 7      End "
             "UserName: \"\"Al\"\" \xe9ve Transaction ID: Y\"\r\n"); // quotes doubled
     // The ID after the first "Transaction ID", without its outer blanks.
     QCOMPARE(modStatistics::transactionIdFromNodeText(texts.last()), QStringLiteral("T 7"));
