@@ -33,6 +33,45 @@ void printRecord(const QString &recordText)
 
 namespace {
 
+// The options of a command that reads record files and writes one output
+// per record: the key, the one output file (fileOption), an output folder,
+// the login, and the record files.
+void addRecordOptions(Command &command, const QString &fileOption, const QString &fileHelp,
+                      const QString &folderHelp)
+{
+    command.addSecretOption(QStringLiteral("key"),
+                            QStringLiteral("Encryption key (default: the one in the settings "
+                                           "store)."),
+                            QStringLiteral("KEY"));
+    command.addOption({fileOption, fileHelp, QStringLiteral("FILE")});
+    command.addOption({QStringLiteral("output-dir"), folderHelp, QStringLiteral("DIR")});
+    command.addLoginOption();
+}
+
+// The usage errors of those options: no record, both outputs (or, when an
+// output is required, neither), one output file for several records.
+// Gives -1 to go on, or the exit code.
+int checkRecordOptions(const Command &command, const QString &fileOption, bool outputRequired)
+{
+    const bool toFile = command.isSet(fileOption);
+    const bool toDir = command.isSet(QStringLiteral("output-dir"));
+    if (command.positional().isEmpty())
+        return command.usageError(QStringLiteral("no record file given"));
+    if (toFile && toDir)
+        return command.usageError(
+            QStringLiteral("--%1 and --output-dir exclude each other").arg(fileOption));
+    if (outputRequired && !toFile && !toDir)
+        return command.usageError(
+            QStringLiteral("give either --%1 or --output-dir").arg(fileOption));
+    if (toFile && command.positional().size() != 1)
+        return command.usageError(
+            QStringLiteral("--%1 takes exactly one record file").arg(fileOption));
+    if (toDir && !QFileInfo(command.value(QStringLiteral("output-dir"))).isDir())
+        return fail(
+            QStringLiteral("%1: no such folder").arg(command.value(QStringLiteral("output-dir"))));
+    return -1;
+}
+
 // The encryption key given with --key or --key-file, or else the store's.
 // Gives -1 to go on, or the exit code, the message printed.
 int readKey(const Command &command, QString &key)
@@ -128,39 +167,23 @@ int decrypt(const QStringList &arguments)
     Command command(QStringLiteral("decrypt"),
                     QStringLiteral("Decrypt record files and print their text, or save it as "
                                    "the program's Save Decrypt does."));
-    command.addSecretOption(QStringLiteral("key"),
-                            QStringLiteral("Encryption key (default: the one in the settings "
-                                           "store)."),
-                            QStringLiteral("KEY"));
-    command.addOption({QStringLiteral("output"),
-                       QStringLiteral("Write the text of the one input to FILE."),
-                       QStringLiteral("FILE")});
-    command.addOption({QStringLiteral("output-dir"),
-                       QStringLiteral("Write DIR/<base name>.txt for every input."),
-                       QStringLiteral("DIR")});
-    command.addLoginOption();
+    addRecordOptions(command, QStringLiteral("output"),
+                     QStringLiteral("Write the text of the one input to FILE."),
+                     QStringLiteral("Write DIR/<base name>.txt for every input."));
     command.addPositional(QStringLiteral("FILE"), QStringLiteral("Record files (.vrd)."),
                           QStringLiteral("FILE..."));
     if (const int done = command.parse(arguments); done >= 0)
         return done;
-
+    if (const int done = checkRecordOptions(command, QStringLiteral("output"), false); done >= 0)
+        return done;
     const QStringList inputs = command.positional();
     const bool toFile = command.isSet(QStringLiteral("output"));
     const bool toDir = command.isSet(QStringLiteral("output-dir"));
-    if (inputs.isEmpty())
-        return command.usageError(QStringLiteral("no record file given"));
-    if (toFile && toDir)
-        return command.usageError(QStringLiteral("--output and --output-dir exclude each other"));
-    if (toFile && inputs.size() != 1)
-        return command.usageError(QStringLiteral("--output takes exactly one record file"));
+    const QString outputDir = command.value(QStringLiteral("output-dir"));
 
     QString key;
     if (const int done = readKey(command, key); done >= 0)
         return done;
-
-    const QString outputDir = command.value(QStringLiteral("output-dir"));
-    if (toDir && !QFileInfo(outputDir).isDir())
-        return fail(QStringLiteral("%1: no such folder").arg(outputDir));
 
     int status = Success;
     // One decoder for the batch: the key container is set up once.
@@ -192,38 +215,22 @@ int print(const QStringList &arguments)
     Command command(QStringLiteral("print"),
                     QStringLiteral("Lay record files out as the program prints them and write "
                                    "the pages as PDF documents."));
-    command.addSecretOption(QStringLiteral("key"),
-                            QStringLiteral("Encryption key (default: the one in the settings "
-                                           "store)."),
-                            QStringLiteral("KEY"));
-    command.addOption({QStringLiteral("pdf"),
-                       QStringLiteral("Write the pages of the one record to FILE."),
-                       QStringLiteral("FILE")});
-    command.addOption({QStringLiteral("output-dir"),
-                       QStringLiteral("Write DIR/<base name>.pdf for every record."),
-                       QStringLiteral("DIR")});
-    command.addLoginOption();
+    addRecordOptions(command, QStringLiteral("pdf"),
+                     QStringLiteral("Write the pages of the one record to FILE."),
+                     QStringLiteral("Write DIR/<base name>.pdf for every record."));
     command.addPositional(QStringLiteral("RECORD"), QStringLiteral("Record files (.vrd)."),
                           QStringLiteral("RECORD..."));
     if (const int done = command.parse(arguments); done >= 0)
         return done;
-
+    if (const int done = checkRecordOptions(command, QStringLiteral("pdf"), true); done >= 0)
+        return done;
     const QStringList inputs = command.positional();
     const bool toFile = command.isSet(QStringLiteral("pdf"));
-    const bool toDir = command.isSet(QStringLiteral("output-dir"));
-    if (inputs.isEmpty())
-        return command.usageError(QStringLiteral("no record file given"));
-    if (toFile == toDir)
-        return command.usageError(QStringLiteral("give either --pdf or --output-dir"));
-    if (toFile && inputs.size() != 1)
-        return command.usageError(QStringLiteral("--pdf takes exactly one record file"));
+    const QString outputDir = command.value(QStringLiteral("output-dir"));
 
     QString key;
     if (const int done = readKey(command, key); done >= 0)
         return done;
-    const QString outputDir = command.value(QStringLiteral("output-dir"));
-    if (toDir && !QFileInfo(outputDir).isDir())
-        return fail(QStringLiteral("%1: no such folder").arg(outputDir));
 
     // Every record of the batch shows the same time of printing.
     const QString printedAt = PrintLayout::printedAtText(QDateTime::currentDateTime());
