@@ -52,6 +52,8 @@ bool isDigits(QByteArrayView text)
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+} // namespace
+
 int hexDigit(char c)
 {
     if (c >= '0' && c <= '9')
@@ -62,8 +64,6 @@ int hexDigit(char c)
         return c - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 QList<QByteArray> Head::values(QByteArrayView name) const
 {

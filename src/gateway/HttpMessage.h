@@ -11,6 +11,9 @@
 // reader is (a bare LF ends a line).
 namespace Http {
 
+// A hexadecimal digit's value, or -1 for any other character.
+int hexDigit(char c);
+
 struct Header
 {
     QByteArray name;

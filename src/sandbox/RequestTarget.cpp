@@ -1,19 +1,10 @@
 #include "sandbox/RequestTarget.h"
 
+#include "gateway/HttpMessage.h"
+
 #include <cctype>
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // "Host:port", "[v6]:port" or "host." as the bare host name in lower case.
 QString bareHost(QByteArrayView authority)
@@ -66,8 +57,8 @@ QByteArray percentDecode(QByteArrayView text)
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
+            const int high = Http::hexDigit(text[i + 1]);
+            const int low = Http::hexDigit(text[i + 2]);
             if (high >= 0 && low >= 0) {
                 out.append(char(high * 16 + low));
                 i += 2;
