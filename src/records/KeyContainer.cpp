@@ -66,7 +66,6 @@ Fingerprint fingerprint(const QString &path)
 // Key files found good in this process, by kind.
 Fingerprint knownGood[2];
 
-
 } // namespace
 
 QString folder()

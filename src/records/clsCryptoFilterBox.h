@@ -47,5 +47,4 @@ private:
     QByteArray m_password;
     QByteArray m_signature;
     std::int32_t m_status = 0;
-
 };
