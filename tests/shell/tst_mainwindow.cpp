@@ -298,9 +298,6 @@ void TestMainWindow::placementFromTheRegistry()
          {300, 450, 9000, 7005, 1}},
         // Above the screen, right edge at the screen's.
         {"posTop=-15\nposLeft=3500\n", {0, 0, 8500, 6500, 3}},
-        {"posWidth=6000\nposHeight=abc\nStatPeriod=7\n", {-1, -1, 8500, 6500, 3}},
-        // A minimised window's values, out of the 16-bit range.
-        {"posTop=-48000\nposLeft=-48000\nposWidth=40000\nposHeight=99999\n", {0, 0, 8500, 6500, 3}},
         // An unterminated quote swallows the rest of the file into posTop.
         {"posTop=\"\\x1\nposLeft=@Variant(\\0\\0)\nposWidth=1, 2\n\xff\xfejunk",
          {0, -1, 8500, 6500, 3}},
