@@ -59,7 +59,9 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsSet("VARNELL_QUIT_WHEN_SHOWN"))
         QTimer::singleShot(0, &window, [&window] {
             window.repaint();
-            QApplication::quit();
+            // Not quit(), which would close the window and so save its
+            // placement.
+            QCoreApplication::exit(0);
         });
     return QApplication::exec();
 }
