@@ -203,7 +203,8 @@ void TestCli::printToPdf()
     QCOMPARE(pages.size(), 1);
     QVERIFY(pages.at(0).contains(QStringLiteral("Client Numéro Trois")));
     QVERIFY(pages.at(0).contains(QStringLiteral("€49.95")));
-    QVERIFY(pages.at(0).contains(QStringLiteral("File Name: ") + QString::fromUtf8(a)));
+    QVERIFY2(pages.at(0).contains(QStringLiteral("File Name: ") + QString::fromUtf8(a)),
+             qPrintable(pages.at(0)));
     QCOMPARE(unixMode(env.path(QStringLiteral("one.pdf"))), 0600);
 
     // A batch: one NAME.pdf per record, the missing one reported and the
