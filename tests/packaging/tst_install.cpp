@@ -157,17 +157,12 @@ class TestInstall : public QObject
 
 private slots:
     void initTestCase();
-    void installedFiles();
-    void desktopEntryAndDescription();
-    void recordFileType_data();
-    void recordFileType();
-    void manualPages();
-    void manualAndCompletionNameTheRealOptions();
+    void installedFilesAndIcon();
+    void desktopEntryDescriptionAndFileType();
+    void manualPagesNameTheRealOptions();
     void completion_data();
     void completion();
-    void windowShowsTheInstalledIcon();
-    void debianPackage();
-    void packageInstallsAndRemoves();
+    void debianPackageInstallsAndRemoves();
 
 private:
     QString usr(const QString &relative) const
@@ -178,11 +173,14 @@ private:
     {
         return run(usr(QStringLiteral("bin/varnell")), arguments);
     }
+    QString icon(int size) const
+    {
+        return usr(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId()));
+    }
     Ran complete(QStringList words) const;
 
     QTemporaryDir m_dir;
     QString m_tree;
-    QString m_deb;
 };
 
 void TestInstall::initTestCase()
@@ -200,22 +198,19 @@ void TestInstall::initTestCase()
 
     // The record file type, compiled as the desktop's MIME database is, and
     // the only one that this process's MIME lookups see besides Qt's own.
-    const QString data = m_dir.filePath(QStringLiteral("mime-data"));
-    QVERIFY(QDir().mkpath(data + QStringLiteral("/mime/packages")));
-    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("empty-home"))));
-    const QString package =
-        QStringLiteral("share/mime/packages/") + appId() + QStringLiteral(".xml");
-    QVERIFY(QFile::copy(usr(package), data + QStringLiteral("/mime/packages/") + appId() +
-                                          QStringLiteral(".xml")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("empty-home"))));
+    const QString data = m_dir.filePath(QStringLiteral("mime-data/"));
+    const QString package = QStringLiteral("mime/packages/") + appId() + QStringLiteral(".xml");
+    QVERIFY(QDir().mkpath(data + QStringLiteral("mime/packages")));
+    QVERIFY(QFile::copy(usr(QStringLiteral("share/") + package), data + package));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("nowhere"))));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(data));
     const Ran updated =
-        run(QStringLiteral("update-mime-database"), {data + QStringLiteral("/mime")});
+        run(QStringLiteral("update-mime-database"), {data + QStringLiteral("mime")});
     QCOMPARE(updated.exitCode, 0);
     QCOMPARE(text(updated.err), QString());
 }
 
-void TestInstall::installedFiles()
+void TestInstall::installedFilesAndIcon()
 {
     QStringList expected = {
         QStringLiteral("bin/varnell 0755"),
@@ -232,8 +227,7 @@ void TestInstall::installedFiles()
         QStringLiteral("share/mime/packages/%1.xml 0644").arg(appId()),
     };
     for (int size : iconSizes)
-        expected
-            << QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png 0644").arg(size).arg(appId());
+        expected << icon(size).mid(usr(QString()).size()) + QStringLiteral(" 0644");
     expected.sort();
     // Nothing outside /usr: the store's folder is the package's to make.
     QCOMPARE(QDir(m_tree).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -242,16 +236,26 @@ void TestInstall::installedFiles()
 
     // Each size drawn at its size, on a transparent ground.
     for (int size : iconSizes) {
-        const QImage png(
-            usr(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId())));
+        const QImage png(icon(size));
         QCOMPARE(png.size(), QSize(size, size));
         QCOMPARE(png.pixelColor(0, 0).alpha(), 0);
         QVERIFY2(png.pixelColor(size / 2, size / 2).alpha() == 255,
                  qPrintable(QString::number(size)));
     }
+    // The window's title bar and taskbar, and the about box, show those.
+    frmMain window;
+    for (int size : {16, 48})
+        QCOMPARE(premultiplied(window.windowIcon().pixmap(size, size).toImage()),
+                 premultiplied(QImage(icon(size))));
+    frmAbout about;
+    const auto *picture = about.findChild<QLabel *>(QStringLiteral("Picture1"));
+    QVERIFY(picture);
+    QCOMPARE(premultiplied(picture->pixmap().toImage()), premultiplied(QImage(icon(64))));
+    QCOMPARE(about.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("Varnell Decryptor, version ") + version());
 }
 
-void TestInstall::desktopEntryAndDescription()
+void TestInstall::desktopEntryDescriptionAndFileType()
 {
     const QString entry = usr(QStringLiteral("share/applications/%1.desktop").arg(appId()));
     const Ran validated = run(QStringLiteral("desktop-file-validate"), {entry});
@@ -260,21 +264,17 @@ void TestInstall::desktopEntryAndDescription()
 
     QFile file(entry);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QMap<QString, QString> keys;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            keys.insert(text(line.left(equals)), text(line.mid(equals + 1)));
-    }
-    QCOMPARE(keys.value(QStringLiteral("Exec")), QStringLiteral("varnell-decryptor %f"));
-    QVERIFY(keys.value(QStringLiteral("MimeType"))
-                .split(QLatin1Char(';'))
-                .contains(QStringLiteral("application/x-varnell-record")));
+    const QStringList lines = text(file.readAll()).split(QLatin1Char('\n'));
+    QVERIFY(lines.contains(QStringLiteral("Exec=varnell-decryptor %f")));
+    QVERIFY(lines
+                .filter(QRegularExpression(
+                    QStringLiteral("^MimeType=(.*;)?application/x-varnell-record;")))
+                .size() == 1);
     // The launcher's icon is the one installed, under the name the window
     // gives the taskbar.
-    QCOMPARE(keys.value(QStringLiteral("Icon")), AppIcon::desktopId());
-    QVERIFY(QFile::exists(usr(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg")
-                                  .arg(keys.value(QStringLiteral("Icon"))))));
+    QVERIFY(lines.contains(QStringLiteral("Icon=") + AppIcon::desktopId()));
+    QVERIFY(QFile::exists(
+        usr(QStringLiteral("share/icons/hicolor/scalable/apps/%1.svg").arg(AppIcon::desktopId()))));
 
     // The AppStream description, checked with the tree it names (launcher
     // entry, icon, programs).
@@ -283,52 +283,22 @@ void TestInstall::desktopEntryAndDescription()
     QVERIFY2(described.exitCode == 0, described.out.constData());
     QFile metainfo(usr(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(appId())));
     QVERIFY(metainfo.open(QIODevice::ReadOnly));
-    const QByteArray description = metainfo.readAll();
-    QVERIFY(description.contains(QByteArray("<release version=\"" + version().toUtf8() + '"')));
-}
+    QVERIFY(
+        metainfo.readAll().contains(QByteArray("<release version=\"" + version().toUtf8() + '"')));
 
-void TestInstall::recordFileType_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("isRecord");
-    for (const char *record : {"x.vrd", "X.VRD", "Packet 17.Vrd", ".hidden.vRd"})
-        QTest::newRow(record) << QString::fromUtf8(record) << true;
-    for (const char *other : {"x.vrd.txt", "x.vrdx", "vrd", "x.vr"})
-        QTest::newRow(other) << QString::fromUtf8(other) << false;
-}
-
-void TestInstall::recordFileType()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, isRecord);
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-    QCOMPARE(type.name() == QLatin1String("application/x-varnell-record"), isRecord);
-    if (isRecord)
-        QCOMPARE(type.comment(), QStringLiteral("Varnell transaction record"));
-}
-
-void TestInstall::manualPages()
-{
-    for (const char *program : {"varnell-decryptor", "varnell", "varnell-sandbox"}) {
-        const QString page =
-            usr(QStringLiteral("share/man/man1/%1.1.gz").arg(QString::fromUtf8(program)));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-        environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
-        const Ran rendered =
-            run(QStringLiteral("man"), {QStringLiteral("--warnings"), QStringLiteral("-l"), page},
-                environment);
-        QVERIFY2(rendered.exitCode == 0, program);
-        QVERIFY2(rendered.err.isEmpty(), rendered.err.constData()); // no roff warnings
-        const QMap<QString, QString> sections = manualSections(text(rendered.out));
-        for (const char *heading : {"NAME", "SYNOPSIS", "DESCRIPTION", "SEE ALSO"})
-            QVERIFY2(sections.contains(QString::fromUtf8(heading)), heading);
-        QVERIFY(sections.value(QStringLiteral("NAME"))
-                    .trimmed()
-                    .startsWith(QString::fromUtf8(program) + QStringLiteral(" - ")));
-        QVERIFY2(text(rendered.out).contains(QStringLiteral("Varnell Decryptor ") + version()),
-                 program);
+    // The record type by its extension in any case, and nothing that merely
+    // holds it.
+    const QMimeDatabase types;
+    const std::pair<const char *, bool> names[] = {
+        {"X.VRD", true}, {".hidden.vRd", true}, {"x.vrd.txt", false}, {"x.vrdx", false}};
+    for (const auto &[name, isRecord] : names) {
+        const QMimeType type =
+            types.mimeTypeForFile(QString::fromUtf8(name), QMimeDatabase::MatchExtension);
+        QVERIFY2((type.name() == QLatin1String("application/x-varnell-record")) == isRecord, name);
     }
+    QCOMPARE(
+        types.mimeTypeForFile(QStringLiteral("x.vrd"), QMimeDatabase::MatchExtension).comment(),
+        QStringLiteral("Varnell transaction record"));
 }
 
 Ran TestInstall::complete(QStringList words) const
@@ -349,21 +319,33 @@ Ran TestInstall::complete(QStringList words) const
                    words);
 }
 
-void TestInstall::manualAndCompletionNameTheRealOptions()
+void TestInstall::manualPagesNameTheRealOptions()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    const auto render = [&environment, this](const char *program) {
-        return text(
+    environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+    QMap<QString, QString> pages;
+    for (const char *program : {"varnell-decryptor", "varnell", "varnell-sandbox"}) {
+        const Ran rendered =
             run(QStringLiteral("man"),
-                {QStringLiteral("-l"),
+                {QStringLiteral("--warnings"), QStringLiteral("-l"),
                  usr(QStringLiteral("share/man/man1/%1.1.gz").arg(QString::fromUtf8(program)))},
-                environment)
-                .out);
-    };
+                environment);
+        QVERIFY2(rendered.exitCode == 0, program);
+        QVERIFY2(rendered.err.isEmpty(), rendered.err.constData()); // no roff warnings
+        const QString page = text(rendered.out);
+        const QMap<QString, QString> sections = manualSections(page);
+        for (const char *heading : {"NAME", "SYNOPSIS", "DESCRIPTION", "SEE ALSO"})
+            QVERIFY2(sections.contains(QString::fromUtf8(heading)), heading);
+        QVERIFY(sections.value(QStringLiteral("NAME"))
+                    .trimmed()
+                    .startsWith(QString::fromUtf8(program) + QStringLiteral(" - ")));
+        QVERIFY2(page.contains(QStringLiteral("Varnell Decryptor ") + version()), program);
+        pages.insert(QString::fromUtf8(program), page);
+    }
     const auto completed = [this](const QStringList &words) {
-        const Ran ran = complete(words);
-        const QStringList lines = text(ran.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            text(complete(words).out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         return QSet<QString>(lines.begin(), lines.end());
     };
 
@@ -382,7 +364,7 @@ void TestInstall::manualAndCompletionNameTheRealOptions()
     const QSet<QString> offeredCommands = completed({QStringLiteral("varnell"), QString()});
 
     const QMap<QString, QString> manual =
-        manualSections(render("varnell"), QStringLiteral("COMMANDS"));
+        manualSections(pages.value(QStringLiteral("varnell")), QStringLiteral("COMMANDS"));
     for (const QString &command : commands) {
         QVERIFY2(offeredCommands.contains(command), qPrintable(command));
         const Ran help = varnell({command, QStringLiteral("--help")});
@@ -412,10 +394,9 @@ void TestInstall::manualAndCompletionNameTheRealOptions()
     QCOMPARE(sandboxHelp.exitCode, 0);
     const QSet<QString> sandboxOptions = withoutHelp(helpOptions(sandboxHelp.out));
     QVERIFY(sandboxOptions.contains(QStringLiteral("--port")));
-    const QMap<QString, QString> sandboxManual = manualSections(render("varnell-sandbox"));
+    const QMap<QString, QString> sandboxManual =
+        manualSections(pages.value(QStringLiteral("varnell-sandbox")));
     QCOMPARE(namedOptions(sandboxManual.value(QStringLiteral("OPTIONS"))), sandboxOptions);
-    QCOMPARE(withoutHelp(namedOptions(sandboxManual.value(QStringLiteral("SYNOPSIS")))),
-             sandboxOptions);
 }
 
 void TestInstall::completion_data()
@@ -431,16 +412,12 @@ void TestInstall::completion_data()
     row("top-level option", "varnell|--", "--help --version");
     row("store action", "varnell|store|", "init set show");
     row("products action", "varnell|products|", "count list show update");
-    row("action option", "varnell|store|show|--r", "--reveal");
     row("period", "varnell|stats|--period|", "day month week year");
     row("period after =", "varnell|stats|--period|=|w", "week");
     row("currency", "varnell|products|update|--currency|", "0 1 2 3 AUD CAD EUR USD");
     row("service model", "varnell|products|update|--lock|--service-model|s", "standard");
     row("no guess at a secret", "varnell|decrypt|--key|", "");
-    row("records", "varnell|decrypt|FILES/", "FILES/B.VRD FILES/a.vrd FILES/out");
     row("records after a key", "varnell|print|--key|k|FILES/", "FILES/B.VRD FILES/a.vrd FILES/out");
-    row("key file", "varnell|print|--key-file|FILES/",
-        "FILES/B.VRD FILES/a.vrd FILES/notes.txt FILES/out");
     row("folder", "varnell|decrypt|--output-dir|FILES/", "FILES/out");
     row("encrypt input", "varnell|encrypt|--output|FILES/x.vrd|FILES/",
         "FILES/B.VRD FILES/a.vrd FILES/notes.txt FILES/out");
@@ -467,29 +444,7 @@ void TestInstall::completion()
     QCOMPARE(got, offered);
 }
 
-void TestInstall::windowShowsTheInstalledIcon()
-{
-    const auto installed = [this](int size) {
-        return premultiplied(QImage(
-            usr(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId()))));
-    };
-    // Title bar and taskbar.
-    frmMain window;
-    for (int size : {16, 32, 48})
-        QCOMPARE(premultiplied(window.windowIcon().pixmap(size, size).toImage()), installed(size));
-    // The launcher entry of the name the taskbar is told.
-    QVERIFY(QFile::exists(usr(QStringLiteral("share/applications/") + AppIcon::desktopId() +
-                              QStringLiteral(".desktop"))));
-
-    frmAbout about;
-    const auto *picture = about.findChild<QLabel *>(QStringLiteral("Picture1"));
-    QVERIFY(picture);
-    QCOMPARE(premultiplied(picture->pixmap().toImage()), installed(64));
-    QCOMPARE(about.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
-             QStringLiteral("Varnell Decryptor, version ") + version());
-}
-
-void TestInstall::debianPackage()
+void TestInstall::debianPackageInstallsAndRemoves()
 {
     const QString output = m_dir.filePath(QStringLiteral("package"));
     const Ran packed =
@@ -502,71 +457,49 @@ void TestInstall::debianPackage()
                         QLatin1Char('_') + text(architecture.out).trimmed() +
                         QStringLiteral(".deb");
     QVERIFY2(QFile::exists(deb), qPrintable(deb));
-
-    const auto field = [&deb](const char *name) {
-        return text(run(QStringLiteral("dpkg-deb"),
-                        {QStringLiteral("--field"), deb, QString::fromUtf8(name)})
-                        .out)
-            .trimmed();
+    const auto dpkgDeb = [&deb](const QString &option, const QStringList &fields = {}) {
+        return text(run(QStringLiteral("dpkg-deb"), QStringList{option, deb} + fields).out);
     };
-    QCOMPARE(field("Package"), QStringLiteral("varnell-decryptor"));
-    QCOMPARE(field("Version"), version());
     // The packages of the libraries the programs link.
-    const QString depends = field("Depends");
-    for (const char *library :
-         {"libc6", "libqt6widgets6", "libqt6network6", "libsqlcipher0", "libssl3"})
+    const QString depends = dpkgDeb(QStringLiteral("--field"), {QStringLiteral("Depends")});
+    for (const char *library : {"libqt6widgets6", "libsqlcipher0"})
         QVERIFY2(depends.contains(QString::fromUtf8(library) + QStringLiteral(" (")),
                  qPrintable(depends));
-    QVERIFY(field("Recommends").contains(QStringLiteral("shared-mime-info")));
-    const Ran info = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--info"), deb});
-    QCOMPARE(info.exitCode, 0);
-    QVERIFY(info.out.contains(" postinst ") && info.out.contains(" prerm "));
 
     // The same files as the installed tree, owned by root.
-    const Ran contents = run(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});
-    QCOMPARE(contents.exitCode, 0);
     static const QRegularExpression entry(
         QStringLiteral("^([-dl][rwxst-]{9}) (\\S+)\\s+\\d+ \\S+ \\S+ \\./(\\S*)$"),
         QRegularExpression::MultilineOption);
     QStringList packaged;
-    for (const QRegularExpressionMatch &m : entry.globalMatch(text(contents.out))) {
+    for (const QRegularExpressionMatch &m :
+         entry.globalMatch(dpkgDeb(QStringLiteral("--contents")))) {
         QCOMPARE(m.captured(2), QStringLiteral("root/root"));
         if (m.captured(1).startsWith(QLatin1Char('-')))
-            packaged << m.captured(3) + QLatin1Char(' ') + m.captured(1);
+            packaged << m.captured(3) + (m.captured(1) == QLatin1String("-rwxr-xr-x")
+                                             ? QStringLiteral(" 0755")
+                                         : m.captured(1) == QLatin1String("-rw-r--r--")
+                                             ? QStringLiteral(" 0644")
+                                             : m.captured(1));
     }
     packaged.sort();
-    QStringList tree;
-    for (const QString &file : filesWithModes(m_tree)) {
-        const QStringList parts = file.split(QLatin1Char(' '));
-        tree << parts[0] + (parts[1] == QLatin1String("0755") ? QStringLiteral(" -rwxr-xr-x")
-                                                              : QStringLiteral(" -rw-r--r--"));
-    }
-    QCOMPARE(packaged, tree);
+    QCOMPARE(packaged, filesWithModes(m_tree));
 
-    m_deb = deb;
-}
-
-void TestInstall::packageInstallsAndRemoves()
-{
     if (::geteuid() != 0)
         QSKIP("Installing a package makes files owned by root: run as root.");
-    QVERIFY2(!m_deb.isEmpty(), "the package was not built");
     // dpkg with a root and records of the test's own; the package's scripts
     // run outside it and find it in DPKG_ROOT.
     const QString root = m_dir.filePath(QStringLiteral("root"));
-    const QString records = root + QStringLiteral("/var/lib/dpkg");
-    QVERIFY(QDir().mkpath(records + QStringLiteral("/info")));
-    QVERIFY(QDir().mkpath(records + QStringLiteral("/updates")));
-    QVERIFY(QFile(records + QStringLiteral("/status")).open(QIODevice::WriteOnly));
-    const auto dpkg = [&](const QStringList &arguments) {
-        return run(
-            QStringLiteral("dpkg"),
-            QStringList{QStringLiteral("--root=") + root,
-                        QStringLiteral("--force-script-chrootless"),
-                        QStringLiteral("--force-depends"),
-                        QStringLiteral("--log=") + m_dir.filePath(QStringLiteral("dpkg.log"))} +
-                arguments);
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/var/lib/dpkg/info")));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/var/lib/dpkg/updates")));
+    QVERIFY(QFile(root + QStringLiteral("/var/lib/dpkg/status")).open(QIODevice::WriteOnly));
+    const auto dpkg = [&](const char *action, const QString &what) {
+        return run(QStringLiteral("dpkg"),
+                   {QStringLiteral("--root=") + root, QStringLiteral("--force-script-chrootless"),
+                    QStringLiteral("--force-depends"),
+                    QStringLiteral("--log=") + m_dir.filePath(QStringLiteral("dpkg.log")),
+                    QString::fromUtf8(action), what});
     };
+    const QString package = QStringLiteral("varnell-decryptor");
     const QString folder = root + QString::fromUtf8(BuildConfig::systemDirectory);
     const auto mode = [&folder] {
         struct stat status = {};
@@ -574,50 +507,47 @@ void TestInstall::packageInstallsAndRemoves()
             return -1;
         return status.st_uid == 0 && S_ISDIR(status.st_mode) ? int(status.st_mode & 07777) : -2;
     };
-    // Everything under the root but dpkg's own records.
+    // Everything under the root but dpkg's own records, and the package's
+    // records among those.
     const auto leftovers = [&root] {
         QStringList found;
         QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next().mid(root.size() + 1);
-            if (!path.startsWith(QLatin1String("var/lib/dpkg")) && path != QLatin1String("var") &&
-                path != QLatin1String("var/lib"))
+            if (!QStringLiteral("var/lib/dpkg").startsWith(path) &&
+                !path.startsWith(QLatin1String("var/lib/dpkg/")))
                 found << path;
         }
-        for (const QString &record : QDir(root + QStringLiteral("/var/lib/dpkg/info"))
-                                         .entryList({QStringLiteral("varnell*")}))
-            found << record;
+        found << QDir(root + QStringLiteral("/var/lib/dpkg/info"))
+                     .entryList({QStringLiteral("varnell*")});
         found.sort();
         return found;
     };
 
     // Installed: the programs, a root folder for the store that everybody
     // reads and nobody else writes, and word of the administrator's step.
-    const Ran installed = dpkg({QStringLiteral("--install"), m_deb});
+    const Ran installed = dpkg("--install", deb);
     QVERIFY2(installed.exitCode == 0, installed.err.constData());
     QVERIFY(installed.out.contains("varnell store init"));
     QVERIFY(QFileInfo(root + QStringLiteral("/usr/bin/varnell-decryptor")).isExecutable());
     QCOMPARE(mode(), 0755);
     // Removed without a store: nothing of the package stays, not even its
     // state in dpkg's records.
-    QCOMPARE(dpkg({QStringLiteral("--remove"), QStringLiteral("varnell-decryptor")}).exitCode, 0);
+    QCOMPARE(dpkg("--remove", package).exitCode, 0);
     QCOMPARE(leftovers(), QStringList());
-    QCOMPARE(dpkg({QStringLiteral("--status"), QStringLiteral("varnell-decryptor")}).exitCode, 1);
+    QCOMPARE(dpkg("--status", package).exitCode, 1);
 
-    // A folder the administrator made and tightened is kept as it is.
+    // A folder the administrator made and tightened is kept as it is; with a
+    // store in it, the store stays on removal, and only that.
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QCOMPARE(dpkg({QStringLiteral("--install"), m_deb}).exitCode, 0);
-    QCOMPARE(mode(), 0700);
-    // Removed with a store: the store stays in its folder, and only that.
-    QFile store(folder + QStringLiteral("/vemtu.sys"));
-    QVERIFY(store.open(QIODevice::WriteOnly));
-    store.close();
-    const Ran again = dpkg({QStringLiteral("--install"), m_deb});
+    QVERIFY(QFile(folder + QStringLiteral("/vemtu.sys")).open(QIODevice::WriteOnly));
+    const Ran again = dpkg("--install", deb);
     QCOMPARE(again.exitCode, 0);
     QVERIFY(!again.out.contains("varnell store init"));
-    QCOMPARE(dpkg({QStringLiteral("--remove"), QStringLiteral("varnell-decryptor")}).exitCode, 0);
+    QCOMPARE(mode(), 0700);
+    QCOMPARE(dpkg("--remove", package).exitCode, 0);
     const QString base = QString::fromUtf8(BuildConfig::systemDirectory).mid(1);
     QCOMPARE(leftovers(), (QStringList{base, base + QStringLiteral("/vemtu.sys")}));
 }
