@@ -22,25 +22,48 @@
 
 namespace {
 
-// Builds a store by hand, for shapes the installer never makes.
-void makeStore(const QString &path, const QByteArray &databaseKey, const QStringList &statements)
-{
-    QFile::remove(path);
-    sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    QCOMPARE(sqlite3_key(db, databaseKey.constData(), int(databaseKey.size())), SQLITE_OK);
-    for (const QString &sql : statements) {
-        char *error = nullptr;
-        const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
-        QVERIFY2(rc == SQLITE_OK, error);
-    }
-    sqlite3_close(db);
-}
-
 const QByteArray storeKey = "7Hq2mT4xK9c";
 const QString createTable = QStringLiteral(
     "CREATE TABLE tblEncryptKey (ID INTEGER PRIMARY KEY, DeveloperKey TEXT, EncryptionKey TEXT, "
     "Password TEXT)");
+
+// Runs statements on a connection keyed with key and nothing else; the first
+// value of the last one's first row, or the error.
+QString sql(const QString &path, const QByteArray &key, const QStringList &statements)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    const auto close = qScopeGuard([db] { sqlite3_close(db); });
+    sqlite3_key(db, key.constData(), int(key.size()));
+    QString value;
+    for (const QString &statement : statements) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, statement.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+            return QString::fromUtf8(sqlite3_errmsg(db));
+        const int step = sqlite3_step(stmt);
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        if (step != SQLITE_ROW && step != SQLITE_DONE)
+            return QString::fromUtf8(sqlite3_errmsg(db));
+    }
+    return value;
+}
+
+void setLibraryDefaults(int pageSize, int kdfIterations, bool hmac)
+{
+    sql(QStringLiteral(":memory:"), storeKey,
+        {QStringLiteral("PRAGMA cipher_default_page_size = %1").arg(pageSize),
+         QStringLiteral("PRAGMA cipher_default_kdf_iter = %1").arg(kdfIterations),
+         QStringLiteral("PRAGMA cipher_default_use_hmac = %1")
+             .arg(QLatin1String(hmac ? "ON" : "OFF"))});
+}
+
+// Builds a store by hand, for shapes the installer never makes.
+void makeStore(const QString &path, const QByteArray &key, const QStringList &statements)
+{
+    QFile::remove(path);
+    QCOMPARE(sql(path, key, statements), QString());
+}
 
 struct Read
 {
@@ -337,41 +360,6 @@ void TestSettingsStore::installerCreatesAndReplaces()
     QVERIFY(!QFileInfo(fifo).isFile());
 }
 
-namespace {
-
-// Runs statements on a connection keyed with the store's password and
-// nothing else; the first value of the last one's first row, or the error.
-QString plainConnection(const QString &path, const QStringList &statements)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    const auto close = qScopeGuard([db] { sqlite3_close(db); });
-    sqlite3_key(db, storeKey.constData(), int(storeKey.size()));
-    QString value;
-    for (const QString &sql : statements) {
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
-            return QString::fromUtf8(sqlite3_errmsg(db));
-        const int step = sqlite3_step(stmt);
-        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-        sqlite3_finalize(stmt);
-        if (step != SQLITE_ROW && step != SQLITE_DONE)
-            return QString::fromUtf8(sqlite3_errmsg(db));
-    }
-    return value;
-}
-
-void setLibraryDefaults(int pageSize, int kdfIterations, bool hmac)
-{
-    plainConnection(QStringLiteral(":memory:"),
-                    {QStringLiteral("PRAGMA cipher_default_page_size = %1").arg(pageSize),
-                     QStringLiteral("PRAGMA cipher_default_kdf_iter = %1").arg(kdfIterations),
-                     QStringLiteral("PRAGMA cipher_default_use_hmac = %1")
-                         .arg(QLatin1String(hmac ? "ON" : "OFF"))});
-}
-
-} // namespace
-
 void TestSettingsStore::cipherSettingsStated()
 {
     // A store made as stores were made before, with the library's plain
@@ -391,13 +379,13 @@ void TestSettingsStore::cipherSettingsStated()
     QCOMPARE(readWithSentinels().developer, QStringLiteral("OLD2"));
     env.createStore(QStringLiteral("NEW"), QStringLiteral("E"));
     const QString read = QStringLiteral("SELECT DeveloperKey FROM tblEncryptKey");
-    QCOMPARE(plainConnection(env.storePath(), {read}),
+    QCOMPARE(sql(env.storePath(), storeKey, {read}),
              QStringLiteral("file is encrypted or is not a database"));
-    QCOMPARE(
-        plainConnection(env.storePath(), {QStringLiteral("PRAGMA cipher_page_size = 1024"),
-                                          QStringLiteral("PRAGMA kdf_iter = 64000"),
-                                          QStringLiteral("PRAGMA cipher_use_hmac = ON"), read}),
-        QStringLiteral("NEW"));
+    QCOMPARE(sql(env.storePath(), storeKey,
+                 {QStringLiteral("PRAGMA cipher_page_size = 1024"),
+                  QStringLiteral("PRAGMA kdf_iter = 64000"),
+                  QStringLiteral("PRAGMA cipher_use_hmac = ON"), read}),
+             QStringLiteral("NEW"));
 }
 
 void TestSettingsStore::keyDerivation()
