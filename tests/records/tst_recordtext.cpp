@@ -61,6 +61,7 @@ void TestRecordText::groupDecoding_data()
     QTest::newRow("one character makes no group") << QByteArray("5") << QByteArray();
     QTest::newRow("blanks around a number") << QByteArray(" 7 65") << QByteArray("\x07\x41");
     QTest::newRow("blanks inside a group") << QByteArray("1 2065") << QByteArray("\x41");
+    QTest::newRow("all blanks") << QByteArray("   065") << QByteArray("\x41");
     QTest::newRow("over 255") << QByteArray("256999065") << QByteArray("\x41");
     QTest::newRow("non-digits") << QByteArray("0x1+12-01abc065") << QByteArray("\x41");
     QTest::newRow("zero") << QByteArray("000") << QByteArray("\0", 1);

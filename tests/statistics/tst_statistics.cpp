@@ -288,6 +288,7 @@ void TestStatistics::csvFormulas_data()
         QTest::newRow(date) << QString::fromUtf8(date) << field;
     };
     row("=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\"");
+    row("+1+2", "\"'+1+2\"");
     row("-2+3", "\"'-2+3\"");
     row("@SUM(A1)", "\"'@SUM(A1)\"");
     row("-12.50", "\"-12.50\"");

@@ -115,6 +115,9 @@ void TestSettingsStore::readWriteKeepsValuesExactly()
     Read r = readWithSentinels();
     QVERIFY(r.ok);
     QCOMPARE(QStringList({r.developer, r.encryption, r.password}), QStringList({dev, enc, pwd}));
+    QVERIFY(modPublic::WriteSettings(QString(), QString(), QString()));
+    r = readWithSentinels();
+    QCOMPARE(r.developer + r.encryption + r.password, QString());
     // A sticky folder that others may write to is fine: they cannot replace
     // the store in it.
     QVERIFY(::chmod(QFile::encodeName(env.systemDir()).constData(), 01777) == 0);
@@ -390,12 +393,28 @@ void TestSettingsStore::cipherSettingsStated()
 
 void TestSettingsStore::keyDerivation()
 {
-    // Every store test derives the store's key; this vector of RFC 6070 adds
-    // NUL bytes, which a salt read from the file may hold.
-    QCOMPARE(KeyDerivation::pbkdf2HmacSha1(QByteArray("pass\0word", 9), QByteArray("sa\0lt", 5),
-                                           4096, 16)
-                 .toHex(),
-             QByteArray("56fa6aa75548099dcc37d7f03425e0c3"));
+    // Every store test derives the store's key. These vectors (RFC 6070 and
+    // RFC 3962) add NUL bytes, which a salt read from the file may hold, and
+    // passwords as long as a digest block and longer (which HMAC digests
+    // first).
+    const struct
+    {
+        QByteArray password, salt;
+        int iterations;
+        QByteArray key;
+    } vectors[] = {
+        {QByteArray("pass\0word", 9), QByteArray("sa\0lt", 5), 4096,
+         "56fa6aa75548099dcc37d7f03425e0c3"},
+        {QByteArray(64, 'X'), "pass phrase equals block size", 1200,
+         "139c30c0966bc32ba55fdbf212530ac9c5ec59f1a452f5cc9ad940fea0598ed1"},
+        {QByteArray(65, 'X'), "pass phrase exceeds block size", 1200,
+         "9ccad6d468770cd51b10e6a68721be611a8b4d282601db3b36be9246915ec82a"},
+    };
+    for (const auto &v : vectors)
+        QCOMPARE(
+            KeyDerivation::pbkdf2HmacSha1(v.password, v.salt, v.iterations, int(v.key.size() / 2))
+                .toHex(),
+            v.key);
 }
 
 void TestSettingsStore::leftoversOfAKilledInstaller()
