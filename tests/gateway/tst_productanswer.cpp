@@ -85,7 +85,6 @@ void TestProductAnswer::productAnswer_data()
     QTest::addColumn<QStringList>("changes"); // to the prior record
 
     // An answer without SysLock keeps the lock of the product before.
-    accepted("SysLock=0", "SysLock=0");
     accepted("SysLock=False", "SysLock=0");
     accepted("Colour=red");
     accepted("only the first line counts", answer("") + "\r\nCPID=99\xdf\r\n", baseShown);
@@ -100,9 +99,10 @@ void TestProductAnswer::productAnswer_data()
     accepted("PDesc=a=b", "PDesc=a=b");
     accepted("CPID=5", "CPID=5"); // the later duplicate wins
     accepted("PDesc=Caf\xe9 \x80", "PDesc=Caf\u00e9 \u20ac");
-    for (const char *on : {"LP=1", "LP=True", "LP=true", "LP=-1"})
+    // The base answer holds the plain forms "1" and "False".
+    for (const char *on : {"LP=TRUE", "LP=-1"})
         accepted(on, "LP=1");
-    for (const char *off : {"PO=0", "PO=False", "PO=FALSE", "PO=0.00"})
+    for (const char *off : {"PO=FALSE", "PO=0.00"})
         accepted(off, "PO=0");
     accepted("Cost=12", "Cost=$12.00");
     accepted("DteC=2024-02-29T23:59:00Z", "DteC=29/Feb/2024");
@@ -149,8 +149,6 @@ void TestProductAnswer::amounts_data()
         QTest::addRow("%s", text) << QString::fromUtf8(text) << QString::fromLatin1(shown);
     };
     row("19.95", "$19.95 19.95");
-    row("1234.5", "$1,234.50 1234.5");
-    row("12", "$12.00 12");
     row("$1,234,567.5", "$1,234,567.50 1234567.5");
     row(" .5 ", "$0.50 0.5");
     row("-$0.99", "-$0.99 -0.99");

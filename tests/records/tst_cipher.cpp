@@ -28,12 +28,9 @@ void TestCipher::rc4PublishedVectors_data()
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("cipher");
+    // A short key, and one of the record cipher's length.
     QTest::newRow("Key/Plaintext") << QByteArray("Key") << QByteArray("Plaintext")
                                    << QByteArray::fromHex("bbf316e8d940af0ad3");
-    QTest::newRow("Wiki/pedia") << QByteArray("Wiki") << QByteArray("pedia")
-                                << QByteArray::fromHex("1021bf0420");
-    QTest::newRow("40-bit keystream") << QByteArray::fromHex("0102030405") << QByteArray(16, 0)
-                                      << QByteArray::fromHex("b2396305f03dc027ccc3524a0a1118a8");
     QTest::newRow("128-bit keystream")
         << QByteArray::fromHex("0102030405060708090a0b0c0d0e0f10") << QByteArray(16, 0)
         << QByteArray::fromHex("9ac7cc9a609d1ef7b2932899cde41b97");
