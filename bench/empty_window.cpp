@@ -2,10 +2,11 @@
 // five tabs and nothing in them, started as a whole process, shown, painted
 // once and ended, as the program does when VARNELL_QUIT_WHEN_SHOWN is set.
 // Only the start-up benchmark runs it.
+#include "app/QuitWhenPainted.h"
+
 #include <QApplication>
 #include <QMainWindow>
 #include <QTabWidget>
-#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -19,10 +20,7 @@ int main(int argc, char *argv[])
     window.setCentralWidget(tabs);
     // 8500 x 6500 twips at 96 dpi.
     window.resize(567, 433);
+    new QuitWhenPainted(&window);
     window.show();
-    QTimer::singleShot(0, &window, [&window] {
-        window.repaint();
-        QApplication::quit();
-    });
     return QApplication::exec();
 }

@@ -1,3 +1,4 @@
+#include "QuitWhenPainted.h"
 #include "common/PendingEvents.h"
 #include "common/SecretMemory.h"
 #include "common/TerminationSignals.h"
@@ -12,7 +13,6 @@
 
 #include <QApplication>
 #include <QScopeGuard>
-#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -54,14 +54,9 @@ int main(int argc, char *argv[])
     if (TerminationSignals::requested())
         return 0;
     window.show();
-    // For start-up measurements: end as soon as the window has been shown
-    // and painted once, saving nothing.
+    // For start-up measurements: end once the window has been painted,
+    // saving nothing.
     if (qEnvironmentVariableIsSet("VARNELL_QUIT_WHEN_SHOWN"))
-        QTimer::singleShot(0, &window, [&window] {
-            window.repaint();
-            // Not quit(), which would close the window and so save its
-            // placement.
-            QCoreApplication::exit(0);
-        });
+        new QuitWhenPainted(&window);
     return QApplication::exec();
 }
