@@ -193,10 +193,21 @@ Result create(const QString &path, const QString &developerKey, const QString &e
         QFile::remove(temp + QStringLiteral("-journal"));
     };
     removeTemp();
+    // The machine's store is read by every user of the machine and changed
+    // by its administrator: made by root, every user may read it (they all
+    // need its keys); a store that a user makes for themselves stays theirs
+    // alone. Either way, whatever the umask.
+    const mode_t mode = ::geteuid() == 0 ? 0644 : 0600;
     const int fd = ::open(nativeTemp.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0)
         return failure(QStringLiteral("Cannot create %1: %2.").arg(temp, systemReason(errno)));
+    const bool modeSet = ::fchmod(fd, mode) == 0;
+    const int modeError = errno;
     ::close(fd);
+    if (!modeSet) {
+        removeTemp();
+        return failure(QStringLiteral("Cannot create %1: %2.").arg(temp, systemReason(modeError)));
+    }
 
     if (const QString cause = fillNewStore(temp, developerKey, encryptionKey, password);
         !cause.isEmpty()) {

@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -178,6 +180,34 @@ void TestCli::storeAndLogin()
                            "Password: (none)\n"));
     QCOMPARE(varnell("store init --force --developer-key D3 --encryption-key E3").exitCode, 0);
     QVERIFY(varnell("store show").out.startsWith("Developer key: D3\nEncryption key: E3\n"));
+
+    // The machine's store, made by root, is read by every user; only root
+    // changes it.
+    if (::geteuid() == 0 && !QStandardPaths::findExecutable(QStringLiteral("runuser")).isEmpty()) {
+        const QString command = env.path(QStringLiteral("varnell"));
+        QVERIFY(QFile::copy(QString::fromUtf8(TestConfig::binaryDir) +
+                                QStringLiteral("/src/cli/varnell"),
+                            command));
+        QVERIFY(::chmod(QFile::encodeName(env.path()).constData(), 0755) == 0 &&
+                ::chmod(QFile::encodeName(command).constData(), 0755) == 0);
+        const auto asNobody = [&](const QStringList &arguments) -> QString {
+            QProcess process;
+            process.start(QStringLiteral("runuser"),
+                          QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
+                                      QStringLiteral("--"), command} +
+                              arguments);
+            process.waitForFinished(30000);
+            return QString::number(process.exitCode()) + QLatin1Char(' ') +
+                   QString::fromUtf8(process.readAllStandardOutput() +
+                                     process.readAllStandardError());
+        };
+        const QString shown = asNobody({QStringLiteral("store"), QStringLiteral("show")});
+        QVERIFY2(shown.startsWith(QStringLiteral("0 Developer key: D3\n")), qPrintable(shown));
+        QVERIFY(asNobody({QStringLiteral("store"), QStringLiteral("set"),
+                          QStringLiteral("--developer-key"), QStringLiteral("D4")})
+                    .startsWith(QStringLiteral("1 varnell: Unable to update keys.")));
+        QVERIFY(varnell("store show").out.startsWith("Developer key: D3\n"));
+    }
 
     QCOMPARE(varnell("about").out,
              "Varnell Decryptor, version 2.0.0\nSettings store: " + env.storePath().toUtf8() +
