@@ -32,6 +32,46 @@ public:
 // The highest position a request can name.
 constexpr int lastPosition = 32767;
 
+// Hands an answer on to the editor only while its load is the latest: a
+// click run by the pending events during a download starts a newer load,
+// whose product is the one shown.
+class LatestLoad final : public ProductTarget
+{
+public:
+    LatestLoad(ProductTarget &editor, std::function<bool()> latest)
+        : m_editor(editor), m_latest(std::move(latest))
+    {}
+    void setProductId(const QString &text) override { pass(&ProductTarget::setProductId, text); }
+    void setDescription(const QString &text) override
+    {
+        pass(&ProductTarget::setDescription, text);
+    }
+    void setVersion(const QString &text) override { pass(&ProductTarget::setVersion, text); }
+    void setPrice(const QString &text) override { pass(&ProductTarget::setPrice, text); }
+    void setDateCreated(const QString &text) override
+    {
+        pass(&ProductTarget::setDateCreated, text);
+    }
+    void setDateModified(const QString &text) override
+    {
+        pass(&ProductTarget::setDateModified, text);
+    }
+    void setPermitOlder(bool checked) override { pass(&ProductTarget::setPermitOlder, checked); }
+    void setLock(bool checked) override { pass(&ProductTarget::setLock, checked); }
+    void setServiceModel(int code) override { pass(&ProductTarget::setServiceModel, code); }
+    void setCurrency(int code) override { pass(&ProductTarget::setCurrency, code); }
+
+private:
+    template<typename Set, typename Value> void pass(Set set, const Value &value)
+    {
+        if (m_latest())
+            (m_editor.*set)(value);
+    }
+
+    ProductTarget &m_editor;
+    std::function<bool()> m_latest;
+};
+
 QString today()
 {
     return ProductValues::shownDate(QDate::currentDate());
@@ -114,7 +154,10 @@ void ProductEditor::ShowProduct(bool forward)
     // has ended its own loading; this one still loads.
     m_loadingProduct = true;
 
-    if (!fetch(m_currentProduct)) {
+    const Fetch fetched = fetch(m_currentProduct);
+    if (fetched == Fetch::Superseded)
+        return;
+    if (fetched == Fetch::Failed) {
         // The new position stays; the fields keep the last product's values.
         inform(Icon::None, Messages::appTitle(),
                QStringLiteral("There was an error retrieving the product information."));
@@ -212,7 +255,10 @@ void ProductEditor::cmdResetForm_Click()
     const bool fieldsWereEnabled = m_fieldsEnabled;
     m_loadingProduct = true;
     EnableProductFields(false);
-    if (!fetch(m_currentProduct)) {
+    const Fetch fetched = fetch(m_currentProduct);
+    if (fetched == Fetch::Superseded)
+        return;
+    if (fetched == Fetch::Failed) {
         m_loadingProduct = false;
         EnableProductFields(fieldsWereEnabled);
         inform(Icon::Information, QStringLiteral("Information not retrieved"),
@@ -239,8 +285,8 @@ void ProductEditor::save()
     showProgress(QStringLiteral("Saving Data to Server ..."));
     // What is sent is what the fields held when Save was pressed.
     const ProductForm sent = m_fields;
-    const bool ok = m_server.update(*ProductRules::productIdValue(sent.productId),
-                                    *Amount::parse(sent.price), sent);
+    const qint16 savedId = *ProductRules::productIdValue(sent.productId);
+    const bool ok = m_server.update(savedId, *Amount::parse(sent.price), sent);
     m_lastSaveOk = ok;
     if (!ok) {
         inform(Icon::Information, QStringLiteral("Update Not Successful"),
@@ -249,8 +295,10 @@ void ProductEditor::save()
         SetRecordChanged(false);
         inform(Icon::Information, QStringLiteral("Update Successful"),
                QStringLiteral("The product has been updated."));
-        if (m_currentProduct > m_productCount) {
-            m_productCount = m_currentProduct;
+        // A new product saved raises the count to its ID: the position can
+        // have moved on past it when a step's fetch failed.
+        if (savedId > m_productCount) {
+            m_productCount = savedId;
             showPositionOfCount();
         }
     }
@@ -384,11 +432,18 @@ void ProductEditor::chkLockProduct_Click()
 // ---------------------------------------------------------------------------
 // Helpers
 
-bool ProductEditor::fetch(int position)
+ProductEditor::Fetch ProductEditor::fetch(int position)
 {
+    const quint64 load = ++m_loads;
     if (position < 1 || position > lastPosition)
-        return false;
-    return m_server.fetch(qint16(position), *this);
+        return Fetch::Failed;
+    LatestLoad target(*this, [this, load] { return m_loads == load; });
+    const bool ok = m_server.fetch(qint16(position), target);
+    // A newer load has shown its own product (and ended the loading);
+    // this answer, or its failure, no longer counts.
+    if (m_loads != load)
+        return Fetch::Superseded;
+    return ok ? Fetch::Loaded : Fetch::Failed;
 }
 
 void ProductEditor::productLoaded()

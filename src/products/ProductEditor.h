@@ -116,7 +116,13 @@ private:
     void fieldChanged();
     void chkLockProduct_Click();
 
-    bool fetch(int position);
+    enum class Fetch
+    {
+        Loaded,
+        Failed,
+        Superseded, // another load started while this one waited
+    };
+    Fetch fetch(int position);
     // What a load does once the product's values are in the fields.
     void productLoaded();
     void setDisplay(const QString &text);
@@ -153,4 +159,7 @@ private:
     bool m_lastSaveOk = false;
     bool m_loadingProduct = false;
     bool m_suppressLockPrompt = false;
+    // Counts the loads begun, so that a load knows whether a newer one
+    // started while it waited.
+    quint64 m_loads = 0;
 };

@@ -22,6 +22,7 @@ struct Server final : ProductEditor::Server
     bool down = false;
     int countAnswer = -1; // used instead of the catalogue's count when 0 or more
     int fetches = 0;
+    std::function<void()> duringFetch;
     QStringList sent;
 
     qint16 count() override
@@ -31,6 +32,9 @@ struct Server final : ProductEditor::Server
     bool fetch(qint16 position, ProductTarget &target) override
     {
         ++fetches;
+        // A click that the pending events of a download run, once.
+        if (duringFetch)
+            std::exchange(duringFetch, {})();
         if (down || position < 1 || position > products.size())
             return false;
         target.setLock(products.at(position - 1).second);
@@ -124,6 +128,15 @@ void TestProductEditor::steppingAndFailedFetches()
     editor.cmdNextProduct_Click();
     QCOMPARE(server.fetches, 3);
 
+    // Previous clicked while the step to a locked product waits for its
+    // answer: the later load's product is shown, and the earlier answer
+    // neither asks the lock question nor fills the fields.
+    editor.cmdPrevProduct_Click();
+    server.duringFetch = [&] { editor.cmdPrevProduct_Click(); };
+    editor.cmdNextProduct_Click();
+    QCOMPARE(state(editor), QStringLiteral("2/3 1001 Beta"));
+    QVERIFY(!editor.fields().lock && !editor.recordChanged() && sink.lines().size() == 1);
+
     // Once the window has closed, failures say nothing.
     sink.clear();
     editor.setSilenced([] { return true; });
@@ -180,6 +193,15 @@ void TestProductEditor::savingAndLeavingUnsavedProducts()
     QCOMPARE(state(editor), QStringLiteral("4/4 1001 Deluxe"));
     QCOMPARE(editor.productCount(), 4);
     QCOMPARE(server.sent, QStringList{QStringLiteral("4|1234.5|2.1|Deluxe")});
+    // Saved after a step whose fetch failed (the position moved on to 6),
+    // the new product 5 raises the count to 5 only.
+    editor.cmdNewProduct_Click();
+    fillIn(editor, "Extra");
+    sink.answers = {false};
+    editor.cmdNextProduct_Click();
+    editor.cmdSave_Click();
+    QCOMPARE(server.sent.last(), QStringLiteral("5|1234.5|2.1|Extra"));
+    QCOMPARE(editor.productCount(), 5);
 
     // What the update cannot carry is refused, and nothing is sent: a price
     // that is no amount, and the product ID one beyond the 16-bit range (a
@@ -197,7 +219,7 @@ void TestProductEditor::savingAndLeavingUnsavedProducts()
              (QStringList{
                  said(Icon::Information, "Invalid Format", "The Price must be a numeric value."),
                  said(Icon::Information, "Invalid Format", "The Product ID must be numeric.")}));
-    QCOMPARE(server.sent.size(), 1);
+    QCOMPARE(server.sent.size(), 2);
     QVERIFY(editor.saveEnabled() && !editor.lastSaveOk());
 }
 
