@@ -130,7 +130,9 @@ int Command::parse(const QStringList &arguments)
 {
     if (!m_parser.parse(QStringList{QStringLiteral("varnell ") + m_name} + arguments))
         return usageError(m_parser.errorText());
-    if (m_parser.isSet(QStringLiteral("help"))) {
+    // --help-all as well: the command has no options of the toolkit to add,
+    // and it must never run the command instead.
+    if (m_parser.isSet(QStringLiteral("help")) || m_parser.isSet(QStringLiteral("help-all"))) {
         // The parser names the program by its path; name the subcommand.
         QString help = m_parser.helpText();
         const qsizetype lineEnd = help.indexOf(QLatin1Char('\n'));

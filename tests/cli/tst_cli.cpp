@@ -397,6 +397,9 @@ void TestCli::usageErrors()
         const VarnellRun r = varnell(line);
         QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), line);
     }
+    // Asked for help, a command shows it and does nothing else.
+    const VarnellRun help = varnell("stats --help-all");
+    QVERIFY2(help.exitCode == 0 && help.out.startsWith("Usage: varnell stats"), help.err);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
