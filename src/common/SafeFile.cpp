@@ -263,6 +263,20 @@ qsizetype Batch::size() const
 Result Batch::add(const QString &path, QByteArrayView bytes, Options options)
 {
     auto file = std::make_unique<PendingFile>(path, options);
+    // Two names that end at the same file (through a link) would have the
+    // second replace the first when the batch is put in place.
+    const auto sameTarget = [](const QByteArray &a, const QByteArray &b) {
+        const auto absolute = [](const QByteArray &target) {
+            return QDir::cleanPath(QFileInfo(QFile::decodeName(target)).absoluteFilePath());
+        };
+        return absolute(a) == absolute(b);
+    };
+    for (const auto &added : m_files) {
+        if (file->result() && sameTarget(added->m_target, file->m_target))
+            return failure(EEXIST, QStringLiteral("Cannot write %1: %2, another file of the same "
+                                                  "batch, is written there")
+                                       .arg(path, added->m_path));
+    }
     if (file->write(bytes) && file->closeUnsynced())
         m_files.push_back(std::move(file));
     return file ? file->result() : Result{};
@@ -294,17 +308,22 @@ Result Batch::commit()
                                       .arg(QFile::decodeName(file->folder()), systemReason(error)));
         synced.push_back(file->m_device);
     }
+    // The renames are made durable by a sync of each folder, also those
+    // made before a rename that failed.
     std::vector<QByteArray> folders;
+    Result result;
     for (const auto &file : files) {
         file->m_synced = true;
-        if (!file->replace(false))
-            return file->result();
+        if (!file->replace(false)) {
+            result = file->result();
+            break;
+        }
         if (std::find(folders.begin(), folders.end(), file->folder()) == folders.end())
             folders.push_back(file->folder());
     }
     for (const QByteArray &folder : folders)
         syncFolderOf(folder);
-    return Result{};
+    return result;
 }
 
 Result write(const QString &path, QByteArrayView bytes, Options options)

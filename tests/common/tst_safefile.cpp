@@ -247,7 +247,13 @@ void TestSafeFile::batches()
         QVERIFY(!failed && failed.error.contains(QLatin1String("No space left on device")));
         SafeFile::setFault(std::nullopt);
         QVERIFY(batch.add(b, "b again"));
+        // A name that ends at a file of the batch (a link to it) is refused
+        // rather than put in place over that file.
+        QVERIFY(QFile::link(b, folder + QStringLiteral("/c.txt")));
+        const SafeFile::Result twice = batch.add(folder + QStringLiteral("/c.txt"), "over b");
+        QVERIFY(!twice && twice.error.contains(QLatin1String("another file of the same batch")));
         QVERIFY(batch.commit());
+        QVERIFY(QFile::remove(folder + QStringLiteral("/c.txt")));
     }
     QCOMPARE(contents(a) + '|' + contents(b), QByteArray("new a|b again"));
 
