@@ -78,6 +78,12 @@ PendingFile::PendingFile(const QString &path, Options options) : m_path(path)
             break; // a new file, or the end of a dangling link
         }
         if (S_ISREG(status.st_mode)) {
+            // A file its owner made read-only is not replaced behind their
+            // back, although the folder would allow the rename.
+            if (::access(current.constData(), W_OK) != 0) {
+                fail(errno);
+                return;
+            }
             exists = true;
             mode = status.st_mode & 0777;
             break;

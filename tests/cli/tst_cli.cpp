@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,6 +197,7 @@ void TestCli::storeAndLogin()
                           QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
                                       QStringLiteral("--"), command} +
                               arguments);
+            process.closeWriteChannel();
             process.waitForFinished(30000);
             return QString::number(process.exitCode()) + QLatin1Char(' ') +
                    QString::fromUtf8(process.readAllStandardOutput() +
@@ -207,6 +209,24 @@ void TestCli::storeAndLogin()
                           QStringLiteral("--developer-key"), QStringLiteral("D4")})
                     .startsWith(QStringLiteral("1 varnell: Unable to update keys.")));
         QVERIFY(varnell("store show").out.startsWith("Developer key: D3\n"));
+        // A file that its owner made read-only is not replaced.
+        const QString own = env.path(QStringLiteral("nobody's"));
+        QVERIFY(QDir().mkpath(own));
+        QFile kept(own + QStringLiteral("/kept.vrd"));
+        QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        const passwd *nobody = ::getpwnam("nobody");
+        QVERIFY(nobody && kept.setPermissions(QFile::ReadOwner | QFile::ReadOther) &&
+                ::chown(QFile::encodeName(own).constData(), nobody->pw_uid, nobody->pw_gid) == 0 &&
+                ::chown(QFile::encodeName(kept.fileName()).constData(), nobody->pw_uid,
+                        nobody->pw_gid) == 0);
+        const QString refused =
+            asNobody({QStringLiteral("encrypt"), QStringLiteral("--key"), QStringLiteral("k"),
+                      QStringLiteral("--output"), own + QStringLiteral("/kept.vrd")});
+        QVERIFY2(refused.startsWith(QStringLiteral("1 ")) &&
+                     refused.contains(QLatin1String("Permission denied")),
+                 qPrintable(refused));
+        QCOMPARE(fileOrMissing(own + QStringLiteral("/kept.vrd")), QByteArray("kept"));
     }
 
     QCOMPARE(varnell("about").out,
