@@ -19,12 +19,22 @@ Rc4::Rc4(QByteArrayView key)
 
 void Rc4::apply(char *data, qsizetype size)
 {
+    // The indices in locals: the data's bytes may alias the object, so the
+    // members would be stored and loaded again for every byte.
+    std::uint8_t i = m_i;
+    std::uint8_t j = m_j;
+    std::uint8_t *const state = m_state.data();
     for (qsizetype n = 0; n < size; ++n) {
-        m_i = std::uint8_t(m_i + 1);
-        m_j = std::uint8_t(m_j + m_state[m_i]);
-        std::swap(m_state[m_i], m_state[m_j]);
-        data[n] = char(std::uint8_t(data[n]) ^ m_state[std::uint8_t(m_state[m_i] + m_state[m_j])]);
+        i = std::uint8_t(i + 1);
+        const std::uint8_t si = state[i];
+        j = std::uint8_t(j + si);
+        const std::uint8_t sj = state[j];
+        state[i] = sj;
+        state[j] = si;
+        data[n] = char(std::uint8_t(data[n]) ^ state[std::uint8_t(si + sj)]);
     }
+    m_i = i;
+    m_j = j;
 }
 
 QByteArray Rc4::apply(QByteArrayView data)
