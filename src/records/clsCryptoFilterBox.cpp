@@ -3,6 +3,8 @@
 #include "common/Messages.h"
 #include "records/KeyContainer.h"
 
+#include <algorithm>
+
 namespace {
 
 void show(const QString &text)
@@ -73,7 +75,27 @@ void clsCryptoFilterBox::cryptInto(QByteArray &out)
 void clsCryptoFilterBox::DecryptInPlace(char *data, qsizetype size)
 {
     m_status = 0;
-    cipherFor(m_password).apply(data, size);
+    // Every field starts the keystream afresh, so under one password every
+    // field is XORed with the same keystream: it is made once, as long as
+    // the longest field so far, and kept for the thread. Fields beyond the
+    // limit (a whole file on one line) run the cipher instead.
+    constexpr qsizetype keptKeystream = 64 * 1024;
+    thread_local QByteArray keystream;
+    thread_local QByteArray keystreamPassword;
+    if (size > keptKeystream) {
+        cipherFor(m_password).apply(data, size);
+        m_status = 1;
+        return;
+    }
+    if (keystreamPassword != m_password || keystream.size() < size) {
+        keystream = QByteArray(std::max<qsizetype>({size, 2 * keystream.size(), 256}), '\0');
+        keystream.truncate(std::min(keystream.size(), keptKeystream));
+        cipherFor(m_password).apply(keystream.data(), keystream.size());
+        keystreamPassword = m_password;
+    }
+    const char *stream = keystream.constData();
+    for (qsizetype n = 0; n < size; ++n)
+        data[n] = char(data[n] ^ stream[n]);
     m_status = 1;
 }
 

@@ -140,6 +140,12 @@ void TestRecordText::everyByteValuePassesThrough()
     label.append(15, ' ');
     const QString text = RecordText::fromBytes(line(label, all), key);
     QCOMPARE(Ansi::encode(text), label + all);
+    // A field longer than every one before, and one longer than the
+    // keystream that the decoder keeps.
+    for (const qsizetype length : {300, 70000}) {
+        const QByteArray value = all.repeated(length / all.size() + 1).left(length);
+        QCOMPARE(Ansi::encode(RecordText::fromBytes(line(label, value), key)), label + value);
+    }
 }
 
 void TestRecordText::wrongKeyKeepsLabelsAndLengths()
