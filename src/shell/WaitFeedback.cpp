@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -69,6 +70,15 @@ protected:
     {
         event->accept();
         TerminationSignals::request();
+    }
+    // Enter presses the one button, as in a dialog.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        auto *skip = findChild<QPushButton *>(QStringLiteral("cmdSkip"));
+        if (skip && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter))
+            skip->click();
+        else
+            QWidget::keyPressEvent(event);
     }
 };
 
