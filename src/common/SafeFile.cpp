@@ -80,7 +80,7 @@ PendingFile::PendingFile(const QString &path, Options options) : m_path(path)
         if (S_ISREG(status.st_mode)) {
             // A file its owner made read-only is not replaced behind their
             // back, although the folder would allow the rename.
-            if (::access(current.constData(), W_OK) != 0) {
+            if (::faccessat(AT_FDCWD, current.constData(), W_OK, AT_EACCESS) != 0) {
                 fail(errno);
                 return;
             }
