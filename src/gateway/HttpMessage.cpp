@@ -212,7 +212,11 @@ MessageReader::State MessageReader::readHead()
 
     // An interim answer (100 Continue and the like) is followed by the real one.
     const int status = head.status();
+    // A server may send a few; one that sends them without end is refused,
+    // as an answer whose head never ends would be.
     if (m_kind == Kind::Answer && status >= 100 && status < 200 && status != 101) {
+        if (++m_interimAnswers > maxInterimAnswers)
+            return fail(Failure::HeadTooLarge, QStringLiteral("too many interim answers"));
         m_headSize = 0;
         return readHead();
     }

@@ -122,6 +122,9 @@ private:
     Head m_head;
     QList<QByteArray> m_headLines;
     qsizetype m_headSize = 0;
+    // 1xx answers read before the real one, at most maxInterimAnswers.
+    static constexpr int maxInterimAnswers = 8;
+    int m_interimAnswers = 0;
     Framing m_framing = Framing::None;
     qint64 m_remaining = 0; // of the body or of the current chunk
     ChunkPart m_chunkPart = ChunkPart::Size;

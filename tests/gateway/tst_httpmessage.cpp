@@ -67,6 +67,10 @@ void TestHttpMessage::read_data()
     answer("interim answer skipped",
            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok", false,
            QStringLiteral("Complete:ok"));
+    answer("interim answers without end",
+           QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(50000) +
+               "HTTP/1.1 200\r\nContent-Length: 2\r\n\r\nok",
+           false, failed(F::HeadTooLarge));
     answer("no body for 204", "HTTP/1.1 204 No Content\r\nContent-Length: 9\r\n\r\n", false,
            QStringLiteral("Complete:"));
     answer("empty body", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false,
