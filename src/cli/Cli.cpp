@@ -153,13 +153,24 @@ int Command::usageError(const QString &message) const
 
 namespace {
 
-// One line of standard input, without its line end.
-bool readLine(QString &line)
+// The longest line of standard input taken for a secret, as for a file.
+constexpr qsizetype maxSecretLine = 64 * 1024;
+
+// One line of standard input, without its line end. False at the end of
+// the input, or, with why set, for a line beyond the limit (an endless
+// stream would otherwise be read until memory runs out).
+bool readLine(QString &line, QString *why = nullptr)
 {
     QByteArray bytes;
     int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
+        if (bytes.size() == maxSecretLine) {
+            if (why)
+                *why = QStringLiteral("the line on standard input is longer than 64 KiB");
+            return false;
+        }
         bytes.append(char(c));
+    }
     if (c == EOF && bytes.isEmpty())
         return false;
     if (bytes.endsWith('\r'))
@@ -244,8 +255,11 @@ int Command::readSecret(const QString &name, const QString &prompt, QString &val
         return -1;
     const QString source = this->value(fileOption);
     if (source == QLatin1String("-")) {
-        if (::isatty(STDIN_FILENO) ? askHidden(prompt, value) : readLine(value))
+        QString why;
+        if (::isatty(STDIN_FILENO) ? askHidden(prompt, value) : readLine(value, &why))
             return -1;
+        if (!why.isEmpty())
+            return fail(why);
         return fail(QStringLiteral("standard input ended before the %1")
                         .arg(name.split(QLatin1Char('-')).join(QLatin1Char(' '))));
     }
@@ -263,9 +277,12 @@ int readStoreWithLogin(const Command &command, Settings &settings, const QString
     if (settings.password.isEmpty())
         return -1;
     QString typed;
+    QString tooLong;
     const bool asked = command.isSet(QStringLiteral("password-stdin"))
-                           ? readLine(typed)
+                           ? readLine(typed, &tooLong)
                            : askHidden(QStringLiteral("Password: "), typed);
+    if (!tooLong.isEmpty())
+        return fail(tooLong);
     if (!asked)
         return fail(QStringLiteral(
             "A password is needed: type it on a terminal or give it with --password-stdin."));

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,5 +43,15 @@ int main(int argc, char *argv[])
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("varnell"));
-    return Cli::run(QCoreApplication::arguments().mid(1));
+    int status = Cli::run(QCoreApplication::arguments().mid(1));
+    // The output must have reached standard output: behind a redirection to
+    // a full disk it did not, and that is no success.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "varnell: cannot write the output: %s\n",
+                     errno != 0 ? std::strerror(errno) : "write error");
+        if (status == 0)
+            status = 1;
+    }
+    return status;
 }

@@ -77,6 +77,15 @@ void TestCli::encryptAndDecrypt()
     VarnellRun r = varnell("decrypt --key k " + a);
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, sampleText);
+    // Standard output on a full disk: the command fails and says why.
+    QProcess full;
+    full.setStandardOutputFile(QStringLiteral("/dev/full"));
+    full.start(QString::fromUtf8(TestConfig::binaryDir) + QStringLiteral("/src/cli/varnell"),
+               {QStringLiteral("decrypt"), QStringLiteral("--key"), QStringLiteral("k"),
+                QString::fromUtf8(a)});
+    QVERIFY(full.waitForFinished(30000));
+    QCOMPARE(full.exitCode(), 1);
+    QVERIFY(full.readAllStandardError().contains("No space left on device"));
 
     // A missing input, a folder and a FIFO are reported; the others are
     // still done.
@@ -317,6 +326,10 @@ void TestCli::secretsOffTheCommandLine()
             .exitCode,
         0);
     QCOMPARE(varnell("decrypt --key-file " + keyFile + " " + record).out, sampleText);
+    // A line without end on standard input is refused, not read until memory
+    // runs out.
+    QCOMPARE(varnell("decrypt --key-file - " + record, QByteArray(70000, 'k')).err,
+             QByteArray("varnell: the line on standard input is longer than 64 KiB\n"));
     QCOMPARE(varnell("decrypt --key-file - " + record, "file key\n").out, sampleText);
 
     // Refused: both forms at once, the key and the text both on standard
