@@ -9,9 +9,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
-WidgetDialogBackend::WidgetDialogBackend(QWidget *owner)
-    : m_owner(owner), m_iconProvider(std::make_unique<NameOnlyIconProvider>())
-{}
+WidgetDialogBackend::WidgetDialogBackend(QWidget *owner) : m_owner(owner) {}
 
 WidgetDialogBackend::~WidgetDialogBackend() = default;
 
@@ -32,6 +30,10 @@ QPrinter &WidgetDialogBackend::printer()
 CommonDialog::FileAnswer WidgetDialogBackend::showFile(const CommonDialog::FileRequest &request)
 {
     QFileDialog dialog(m_owner);
+    // Made at the first dialog rather than at start-up, which it would
+    // slow down (its icons and the type database), on the window's thread.
+    if (!m_iconProvider)
+        m_iconProvider = std::make_unique<NameOnlyIconProvider>();
     dialog.setIconProvider(m_iconProvider.get());
     const bool save = request.kind == CommonDialog::FileRequest::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
