@@ -271,20 +271,17 @@ Result Batch::add(const QString &path, QByteArrayView bytes, Options options)
     auto file = std::make_unique<PendingFile>(path, options);
     // Two names that end at the same file (through a link) would have the
     // second replace the first when the batch is put in place.
-    const auto sameTarget = [](const QByteArray &a, const QByteArray &b) {
-        const auto absolute = [](const QByteArray &target) {
-            return QDir::cleanPath(QFileInfo(QFile::decodeName(target)).absoluteFilePath());
-        };
-        return absolute(a) == absolute(b);
-    };
-    for (const auto &added : m_files) {
-        if (file->result() && sameTarget(added->m_target, file->m_target))
-            return failure(EEXIST, QStringLiteral("Cannot write %1: %2, another file of the same "
-                                                  "batch, is written there")
-                                       .arg(path, added->m_path));
-    }
-    if (file->write(bytes) && file->closeUnsynced())
+    const QString target =
+        QDir::cleanPath(QFileInfo(QFile::decodeName(file->m_target)).absoluteFilePath());
+    if (const auto earlier = m_targets.constFind(target);
+        file->result() && earlier != m_targets.cend())
+        return failure(EEXIST, QStringLiteral("Cannot write %1: %2, another file of the same "
+                                              "batch, is written there")
+                                   .arg(path, earlier.value()));
+    if (file->write(bytes) && file->closeUnsynced()) {
+        m_targets.insert(target, path);
         m_files.push_back(std::move(file));
+    }
     return file ? file->result() : Result{};
 }
 
@@ -292,6 +289,7 @@ Result Batch::commit()
 {
     std::vector<std::unique_ptr<PendingFile>> files = std::move(m_files);
     m_files.clear();
+    m_targets.clear();
     // One sync per file system the batch lies on: syncfs() writes out and
     // waits for every file written there, and reports a write-back error
     // (a full disk, a failing device) of any of them.

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -116,6 +117,8 @@ public:
 
 private:
     std::vector<std::unique_ptr<PendingFile>> m_files;
+    // The files' real targets (links followed), with the names given.
+    QHash<QString, QString> m_targets;
 };
 
 // Writes a whole file: a PendingFile written, synced and put in place.
